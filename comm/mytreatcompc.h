@@ -1,0 +1,88 @@
+#ifndef MYTREATCOMPC_H
+#define MYTREATCOMPC_H
+
+#include "answerpolicy.h"
+#include "deferreddelete.h"
+#include "myframedec.h"
+
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class MyDiFtdi;
+
+// The communication manager: owns the device link of one endpoint, writes frames and waits for
+// their answers under a retry timer, acknowledges received frames that ask for it, and hands
+// decoded frames to the window.
+class MyTreatComPc : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum ComError : int {
+        Success = 0,
+        ErrorTaskComFail = 1,
+        ErrorTaskBusy = 2,
+        ErrorTaskNoAnswer = 3,
+        ErrorTaskNoDataFrame = 4,
+        ErrorTaskTimeout = 5,
+        ErrorTaskFrame = 6,
+        ErrorTaskExit = 7,
+        ErrorTaskData = 8,
+        ErrorTaskAddress = 9,
+        ErrorTaskDataLength = 10,
+        ErrorTaskUndefined = 11,
+        ErrorAddressOutOfRange = 12,
+        ErrorLenExceedMaxBufferLength = 13,
+        ErrorWriting = 14,
+    };
+
+    explicit MyTreatComPc(const QString &url);
+    ~MyTreatComPc() override;
+
+    int open(const QString &url);
+    int reconnect();
+    bool isConnected() const;
+    QString urlString() const;
+    int pcMode() const;
+
+    int sendFrame(const MyFrameDec &frame, const AnswerPolicy &policy);
+    void expectAnswer(const MyFrameDec &frame, const AnswerPolicy &policy);
+    void expectAnswer(const MyFrameDec &frame);
+    void stopRetry();
+
+    QString errorString(ComError code) const;
+    QString lastErrorString() const;
+
+    AnswerPolicy policyDefault;
+    AnswerPolicy policyLong;
+    AnswerPolicy policyVeryLong;
+
+signals:
+    void newFrameReceived(MyFrameDec frame);
+    void allNewFrame(MyFrameDec frame);
+    void sendTimeout();
+    // The link's connection changed (USB master unplugged, module ended the session, ...).
+    void linkConnectionChanged(bool connected);
+
+private slots:
+    void on_newframe_cb(MyDiFtdi *port);
+    void retryTimerTimeoutCallBack();
+
+private:
+    bool isAnswer(const MyFrameDec &frame);
+    bool sendAck(const MyFrameDec &frame);
+    void fillErrorTexts();
+
+    DeferredPtr<MyDiFtdi> link;
+    QString portUrl;
+    ComError lastError = Success;
+    MyFrameDec pendingFrame;
+    AnswerPolicy pendingPolicy;
+    int retryCount = 0; // wide enough that no retries value makes it wrap
+    QTimer retryTimer;
+    QMap<int, QString> errorTexts;
+};
+
+#endif // MYTREATCOMPC_H

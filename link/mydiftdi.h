@@ -1,0 +1,139 @@
+#ifndef MYDIFTDI_H
+#define MYDIFTDI_H
+
+#include "deferreddelete.h"
+#include "ftd2xx.h"
+#include "portentry.h"
+#include "rxitem.h"
+
+#include <QAbstractSocket>
+#include <QByteArray>
+#include <QDateTime>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+class QSerialPort;
+class QTcpSocket;
+class QTimer;
+class QUdpSocket;
+
+// The device link: at most one open transport (USB through the D2XX layer, serial port, or the
+// Ethernet interface module over UDP/TCP), one receive buffer cut into RxItems, and newFrame to
+// announce them. Everything runs on the GUI thread.
+class MyDiFtdi : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum TransportKind : int {
+        TransportNone = 0,
+        TransportUsbKvmx = 1,
+        TransportUsbVtap = 2,
+        TransportEth = 3,
+        TransportSerial = 4,
+    };
+
+    enum SessionState : int {
+        SessionClosed = 0,
+        SessionOpened = 1,
+        SessionAuthFailed = 2,
+    };
+
+    static constexpr quint16 defaultEthPort = 17481;
+    // Longest frame is a few hundred bytes; past this bound undelimited bytes are let go.
+    static constexpr int rxBufferLimit = 64 * 1024;
+    static constexpr int usbReadChunk = 4096;
+
+    MyDiFtdi();
+    ~MyDiFtdi() override;
+
+    int open(const QString &url);
+    void close();
+    int write(const QByteArray &bytes);
+    bool isConnected() const { return connected; }
+    int itemCount() const { return rxItems.size(); }
+    RxItem takeItem();
+
+    // The common receive pass of every transport: append, cut into items, announce.
+    void receivePass(const QByteArray &bytes);
+
+    TransportKind transportKind() const { return transport; }
+    SessionState currentSessionState() const { return sessionState; }
+    quint8 moduleEthVersion() const { return ethVersion; }
+    quint8 moduleStackVersion() const { return stackVersion; }
+    QString loginPassword() const { return password; }
+    QUrl endpointUrl() const { return url; }
+    int bufferedByteCount() const { return rxBuffer.size(); }
+
+    // ---- Ethernet session helpers (mydiftdi_eth.cpp) ----
+    // Builds the LOGIN datagram from the password and the local date and time; false and out
+    // untouched for an empty password.
+    static bool encodeLogin(QByteArray &out, QString password);
+    static bool encodeLogin(QByteArray &out, const QString &password, const QDateTime &now);
+    // Returns after ms milliseconds, processing events (user input excluded) in slices of <= 100 ms.
+    static void waitMs(int ms);
+
+    // ---- Endpoint discovery (mydiftdi_discovery.cpp) ----
+    static QList<PortEntry> discoverPorts(int mask);
+
+signals:
+    void newFrame(MyDiFtdi *sender);
+    void connectStateChanged(bool connected);
+    void sessionStateChanged(MyDiFtdi::SessionState state);
+
+private slots:
+    void on_pollUsbTimer_timeout_cb();
+    void on_helloTimer_timeout_cb();
+    void udpSock_readResponse_cb();
+    void on_udpSock_error(QAbstractSocket::SocketError socketError);
+    void on_udpSock_connected();
+    void tcpSock_readResponse_cb();
+    void serPort_readResponse_cb();
+    void on_tcpSock_connected();
+
+private:
+    // Stream framing (mydiftdi_framing.cpp).
+    void cutItems();
+    void boundRxBuffer();
+    void emitIfItems();
+
+    // USB transport (mydiftdi_usb.cpp).
+    int openUsb(quint16 vid, quint16 pid);
+    void closeUsb();
+    int writeUsb(const QByteArray &bytes);
+
+    // Serial transport (mydiftdi_serial.cpp).
+    int openSerial(const QString &url);
+    void closeSerial();
+    int writeSerial(const QByteArray &bytes);
+
+    // Ethernet transport and session (mydiftdi_eth.cpp).
+    int openEth(const QString &url);
+    void closeEth();
+    int writeEth(const QByteArray &bytes);
+    void treatInfo(RxItem item);
+    void setSessionState(SessionState state);
+
+    FT_HANDLE ftHandle = nullptr;
+    DeferredPtr<QTcpSocket> tcpSock;
+    DeferredPtr<QUdpSocket> udpSock;
+    DeferredPtr<QSerialPort> serPort;
+    DeferredPtr<QTimer> pollUsbTimer;
+    DeferredPtr<QTimer> helloTimer;
+    QByteArray rxBuffer;
+    QList<RxItem> rxItems;
+    bool connected = false;
+    SessionState sessionState = SessionClosed;
+    TransportKind transport = TransportNone;
+    quint8 ethVersion = 0;
+    quint8 stackVersion = 0;
+    QString password;
+    QUrl url;
+};
+
+Q_DECLARE_METATYPE(MyDiFtdi *)
+
+#endif // MYDIFTDI_H

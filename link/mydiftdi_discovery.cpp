@@ -1,0 +1,3 @@
+// Placeholder: replaced by endpoint discovery.
+#include "mydiftdi.h"
+QList<PortEntry> MyDiFtdi::discoverPorts(int) { return {}; }

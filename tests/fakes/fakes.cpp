@@ -1,0 +1,1 @@
+// Anchor so the fakes library always has one translation unit.
