@@ -1,1 +1,313 @@
-// Placeholder: replaced by the real implementation.
+#include "mytreatcompc.h"
+
+#include "mydiftdi.h"
+
+#include <QDebug>
+#include <QMetaType>
+#include <QUrl>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+constexpr int commandCoackn = 1;
+constexpr int commandConack = 2;
+constexpr int addrSize16 = 0x10;
+constexpr int addrSize32 = 0x18;
+constexpr int addressedMode = 3;
+constexpr int ackFrameType = 1;
+constexpr int ackFrameClass = 0x60;
+
+constexpr int timeoutUnitMs = 50;
+// A request and its COACKN need their time on the bus; a shorter wait would resend frames whose
+// answer is still on its way.
+constexpr int minRetryIntervalMs = 120;
+
+constexpr int modeEthernet = 1;
+constexpr int modeUsbOrSerial = 2;
+
+int retryIntervalMs(qint32 timeout)
+{
+    const qint64 ms = qint64(timeout) * timeoutUnitMs;
+    return int(std::clamp<qint64>(ms, minRetryIntervalMs, std::numeric_limits<int>::max()));
+}
+
+AnswerPolicy makePolicy(qint32 timeout, qint32 retries)
+{
+    AnswerPolicy policy;
+    policy.timeout = timeout;
+    policy.retries = retries;
+    policy.answerCommand = commandCoackn;
+    return policy;
+}
+
+} // namespace
+
+MyTreatComPc::MyTreatComPc(const QString &url)
+    : QObject(nullptr)
+    , policyDefault(makePolicy(20, 4))
+    , policyLong(makePolicy(40, 4))
+    , policyVeryLong(makePolicy(100, 2))
+    , retryTimer(nullptr)
+{
+    qRegisterMetaType<MyDiFtdi *>("MyDiFtdi*");
+
+    link.reset(new MyDiFtdi());
+    open(url);
+    connect(link.get(), &MyDiFtdi::newFrame, this, &MyTreatComPc::on_newframe_cb);
+    // Lets the window follow a master that was unplugged or a session the module ended.
+    connect(link.get(), &MyDiFtdi::connectStateChanged, this, &MyTreatComPc::linkConnectionChanged);
+
+    fillErrorTexts();
+
+    pendingPolicy.timeout = 1;
+    pendingPolicy.retries = 4;
+
+    retryTimer.setInterval(minRetryIntervalMs);
+    connect(&retryTimer, &QTimer::timeout, this, &MyTreatComPc::retryTimerTimeoutCallBack);
+}
+
+MyTreatComPc::~MyTreatComPc()
+{
+    // Closing an Ethernet session processes events for a while; no frame, state change or retry
+    // tick may reach a manager that is already going away.
+    disconnect(link.get(), nullptr, nullptr, nullptr);
+    retryTimer.stop();
+    link->close();
+    link.reset();
+}
+
+int MyTreatComPc::open(const QString &url)
+{
+    if (url.isEmpty())
+        return -2;
+    portUrl = url;
+    return link->open(url);
+}
+
+int MyTreatComPc::reconnect()
+{
+    if (link->isConnected())
+        return 0;
+    open(QString(portUrl));
+    if (link->isConnected())
+        return 0;
+    qDebug().noquote() << "reconnect" << portUrl << "failed";
+    return -1;
+}
+
+bool MyTreatComPc::isConnected() const
+{
+    return link->isConnected();
+}
+
+QString MyTreatComPc::urlString() const
+{
+    return portUrl;
+}
+
+int MyTreatComPc::pcMode() const
+{
+    const QUrl url(portUrl);
+    if (!url.isValid())
+        return modeUsbOrSerial;
+    const QString scheme = url.scheme();
+    if (scheme == QLatin1String("usb") || scheme == QLatin1String("serial"))
+        return modeUsbOrSerial;
+    if (scheme == QLatin1String("udp") || scheme == QLatin1String("tcp"))
+        return modeEthernet;
+    qDebug() << "unknown scheme ??";
+    return modeUsbOrSerial;
+}
+
+int MyTreatComPc::sendFrame(const MyFrameDec &frame, const AnswerPolicy &policy)
+{
+    if (!link->isConnected()) {
+        qDebug() << "ErrorTaskComFail disconnected";
+        emit sendTimeout();
+        return 1;
+    }
+    const QByteArray text = frame.text();
+    if (link->write(text) != text.size()) {
+        qDebug() << "Error sending, retry";
+        if (!link->isConnected()) {
+            qDebug() << "ErrorTaskComFail disconnected";
+            emit sendTimeout();
+            return 1;
+        }
+        const int count = link->write(text);
+        if (count != text.size()) {
+            qDebug().nospace() << "ErrorTaskComFail, number of bytes mismatches : " << count
+                               << " != " << text.size();
+            emit sendTimeout();
+            return 1;
+        }
+    }
+    if (policy.timeout == 0)
+        return 0;
+    expectAnswer(MyFrameDec(frame), AnswerPolicy(policy));
+    return 0;
+}
+
+void MyTreatComPc::expectAnswer(const MyFrameDec &frame, const AnswerPolicy &policy)
+{
+    if (frame.isValid() && policy.timeout != 0 && policy.retries != 0) {
+        pendingFrame = frame;
+        pendingPolicy = policy;
+        retryCount = 0;
+        retryTimer.setInterval(retryIntervalMs(policy.timeout));
+        retryTimer.start();
+        return;
+    }
+    if (retryTimer.isActive())
+        retryTimer.stop();
+}
+
+void MyTreatComPc::expectAnswer(const MyFrameDec &frame)
+{
+    expectAnswer(frame, policyDefault);
+}
+
+void MyTreatComPc::stopRetry()
+{
+    retryTimer.stop();
+}
+
+void MyTreatComPc::retryTimerTimeoutCallBack()
+{
+    // An int count cannot wrap within any retries value, so every wait ends in a drop.
+    ++retryCount;
+    if (retryCount > pendingPolicy.retries) {
+        qDebug() << "retryTimerTimeoutCallBack: drop frame";
+        retryTimer.stop();
+        emit sendTimeout();
+        return;
+    }
+    const QByteArray text = pendingFrame.text();
+    qDebug().noquote() << "retryTimerTimeoutCallBack: retry" << text;
+    if (link->write(text) == text.size())
+        return;
+    qDebug() << "Error sending, retry";
+    if (!link->isConnected()) {
+        qDebug() << "ErrorTaskComFail disconnected";
+        return;
+    }
+    const int count = link->write(text);
+    if (count != text.size())
+        qDebug().nospace() << "retry: Unable to send, number of bytes mismatches : " << count
+                           << " != " << text.size();
+}
+
+bool MyTreatComPc::isAnswer(const MyFrameDec &frame)
+{
+    // Nothing awaits an acknowledgement: before the first send, or while an acknowledgement is pending.
+    if (pendingFrame.ackRequest() == 0)
+        return true;
+    if (frame.rxMode() != pcMode())
+        return false;
+    if (frame.txMode() != pendingFrame.rxMode() || frame.addrSize() != pendingFrame.addrSize())
+        return false;
+    if (pendingFrame.rxMode() == addressedMode) {
+        if (pendingFrame.addrSize() == addrSize16) {
+            if (frame.txAddr16() != pendingFrame.rxAddr16())
+                return false;
+        } else if (pendingFrame.addrSize() == addrSize32) {
+            if (frame.txAddr32() != pendingFrame.rxAddr32())
+                return false;
+        } else {
+            return false;
+        }
+    }
+    // The addressee is still working on the request: it passes, but the wait goes on.
+    if (frame.command() == commandConack)
+        return true;
+    if (frame.command() != pendingPolicy.answerCommand)
+        return false;
+    const QByteArray &prefix = pendingPolicy.answerPrefix;
+    if (!prefix.isEmpty()) {
+        const QByteArray data = frame.data();
+        const int offset = pendingPolicy.answerOffset;
+        if (offset < 0 || offset > data.size() || !data.mid(offset).startsWith(prefix))
+            return false;
+    }
+    retryTimer.stop();
+    return true;
+}
+
+void MyTreatComPc::on_newframe_cb(MyDiFtdi *port)
+{
+    while (port->itemCount() > 0) {
+        const RxItem item = port->takeItem();
+        if (item.kind != RxBusFrame) {
+            qDebug() << "Drop non bus data";
+            continue;
+        }
+        const MyFrameDec frame(item.data, false);
+        if (!frame.isValid()) {
+            qDebug() << "Unable to decode frame. abort";
+            continue;
+        }
+        if (isAnswer(frame))
+            emit newFrameReceived(frame);
+        sendAck(frame);
+        emit allNewFrame(frame);
+    }
+}
+
+bool MyTreatComPc::sendAck(const MyFrameDec &frame)
+{
+    if (frame.ackRequest() == 0 || frame.frameType() != ackFrameType || frame.rxMode() != pcMode())
+        return false;
+
+    MyFrameDec ack;
+    ack.setFrame(ackFrameType, 0, frame.addrSize(), ackFrameClass, frame.rxMode(), frame.txMode(),
+                 frame.rxAddr(), frame.txAddr(), commandCoackn, QByteArray());
+
+    qDebug().noquote().nospace() << "Ack " << frame.rxMode() << ":" << frame.rxAddr() << " -> "
+                                 << frame.txMode() << ":" << frame.txAddr();
+    qDebug().noquote().nospace() << "ASCII " << ack.text();
+    qDebug().noquote().nospace() << "From " << frame.text();
+
+    // An acknowledgement is never answered: awaiting one would resend it four times, end in a
+    // false sendTimeout and take the place of a request still waiting for its own COACKN.
+    AnswerPolicy ackPolicy = policyDefault;
+    ackPolicy.timeout = 0;
+    if (sendFrame(ack, ackPolicy) != 0) {
+        qDebug() << "Unable to send ack";
+        return false;
+    }
+    return true;
+}
+
+void MyTreatComPc::fillErrorTexts()
+{
+    errorTexts.insert(Success, QStringLiteral("Succes"));
+    errorTexts.insert(ErrorTaskComFail, QStringLiteral("Communication Failure, master not connected "));
+    errorTexts.insert(ErrorTaskBusy, QStringLiteral("Error Task Busy"));
+    errorTexts.insert(ErrorTaskNoAnswer, QStringLiteral("Error Task No Answer"));
+    errorTexts.insert(ErrorTaskNoDataFrame, QStringLiteral("Error Task No Data Frame"));
+    errorTexts.insert(ErrorTaskTimeout, QStringLiteral("Error Task Timeout"));
+    errorTexts.insert(ErrorTaskFrame, QStringLiteral("Error Task Frame"));
+    errorTexts.insert(ErrorTaskExit, QStringLiteral("Error Task Exit"));
+    errorTexts.insert(ErrorTaskData, QStringLiteral("Error Task Data"));
+    errorTexts.insert(ErrorTaskAddress, QStringLiteral("Error Task Address"));
+    errorTexts.insert(ErrorTaskDataLength, QStringLiteral("Error Task Data Length"));
+    errorTexts.insert(ErrorTaskUndefined, QStringLiteral("Error Task Undefined"));
+    errorTexts.insert(ErrorAddressOutOfRange, tr("Error Address out of range"));
+    errorTexts.insert(ErrorLenExceedMaxBufferLength, tr("Error len exceed max buffer length"));
+    errorTexts.insert(ErrorWriting, tr("Writing error"));
+}
+
+QString MyTreatComPc::errorString(ComError code) const
+{
+    const QString text = errorTexts.value(int(code));
+    if (!text.isEmpty())
+        return text;
+    return QStringLiteral("unknown MyTreatComPc::ComError") + QString::number(int(code));
+}
+
+QString MyTreatComPc::lastErrorString() const
+{
+    return errorString(lastError);
+}

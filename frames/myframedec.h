@@ -55,6 +55,19 @@ public:
     static quint8 checksum(const QByteArray &bytes);
 
 private:
+    bool unpackTransport(const QByteArray &raw);
+    bool decodeBinary(bool &checksumMatched, bool &reencodingDiffers);
+    bool checkRxChecksum(const uchar *bytes, int size) const;
+    bool readOptionBytes(const uchar *bytes, int size, int &pos);
+    bool readAddresses(const uchar *bytes, int size, int &pos);
+    void keepUnread(int pos, int size);
+    bool isTransportOfRawFrame(const QByteArray &transport) const;
+    void encodeBinary();
+    void encodeText();
+    void setWidthCopy(quint32 addr, quint16 &addr16, quint32 &addr32) const;
+    bool completeAddr(quint16 &addr16, quint32 &addr32, quint16 shortAddr, quint32 longAddr) const;
+    static QString nameIn(const QMap<int, QString> &table, int code);
+
     quint8 m_rxChecksum = 0;
     int m_frameType = 0;
     int m_ackRequest = 0;

@@ -1,1 +1,106 @@
-// Placeholder: replaced by the real implementation.
+// The link object: URL dispatch of open, close and write, and the receive pass shared by all
+// transports. The transports live in mydiftdi_usb.cpp, mydiftdi_serial.cpp and mydiftdi_eth.cpp.
+
+#include "mydiftdi.h"
+
+#include <QDebug>
+#include <QSerialPort>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUdpSocket>
+#include <QUrlQuery>
+
+MyDiFtdi::MyDiFtdi()
+{
+    qRegisterMetaType<MyDiFtdi *>("MyDiFtdi*");
+    qRegisterMetaType<QAbstractSocket::SocketError>("QAbstractSocket::SocketError");
+}
+
+MyDiFtdi::~MyDiFtdi()
+{
+    close();
+}
+
+int MyDiFtdi::open(const QString &endpoint)
+{
+    url = QUrl(endpoint, QUrl::StrictMode);
+    close();
+
+    const QString scheme = url.scheme();
+    if (scheme == QLatin1String("usb")) {
+        const QUrlQuery query(url);
+        if (query.isEmpty())
+            return -1;
+        // Missing or non-numeric items read as 0; larger numbers are cut to the 16-bit ids.
+        const auto vid = quint16(query.queryItemValue(QStringLiteral("vid")).toInt());
+        const auto pid = quint16(query.queryItemValue(QStringLiteral("pid")).toInt());
+        return openUsb(vid, pid);
+    }
+    // Fully encoded, so that a password or host with reserved characters survives the strict
+    // parse on the transport's side.
+    if (scheme == QLatin1String("serial"))
+        return openSerial(url.toString(QUrl::FullyEncoded));
+    if (scheme == QLatin1String("udp") || scheme == QLatin1String("tcp")) {
+        if (url.port() == -1)
+            url.setPort(defaultEthPort);
+        return openEth(url.toString(QUrl::FullyEncoded));
+    }
+    qDebug().noquote() << "unhandled scheme :" << scheme;
+    return -1;
+}
+
+void MyDiFtdi::close()
+{
+    // Reset before the transport's close runs: the Ethernet close waits with events processed,
+    // and a close reached from there (a session line, a poll) must find nothing left to close.
+    const TransportKind closing = transport;
+    transport = TransportNone;
+    switch (closing) {
+    case TransportEth:
+        closeEth();
+        break;
+    case TransportUsbKvmx:
+    case TransportUsbVtap:
+        closeUsb();
+        break;
+    case TransportSerial:
+        closeSerial();
+        break;
+    case TransportNone:
+        break;
+    }
+}
+
+int MyDiFtdi::write(const QByteArray &bytes)
+{
+    switch (transport) {
+    case TransportEth:
+        return writeEth(bytes);
+    case TransportUsbKvmx:
+    case TransportUsbVtap:
+        return writeUsb(bytes);
+    case TransportSerial:
+        return writeSerial(bytes);
+    case TransportNone:
+        break;
+    }
+    return 0;
+}
+
+RxItem MyDiFtdi::takeItem()
+{
+    return rxItems.isEmpty() ? RxItem{} : rxItems.takeFirst();
+}
+
+void MyDiFtdi::receivePass(const QByteArray &bytes)
+{
+    rxBuffer.append(bytes);
+    cutItems();
+    emitIfItems();
+}
+
+void MyDiFtdi::emitIfItems()
+{
+    if (!rxItems.isEmpty())
+        emit newFrame(this);
+}

@@ -4,7 +4,9 @@
 #include "deferreddelete.h"
 #include "ftd2xx.h"
 #include "portentry.h"
+#include "probetarget.h"
 #include "rxitem.h"
+#include "rxscanstate.h"
 
 #include <QAbstractSocket>
 #include <QByteArray>
@@ -75,9 +77,17 @@ public:
     static bool encodeLogin(QByteArray &out, const QString &password, const QDateTime &now);
     // Returns after ms milliseconds, processing events (user input excluded) in slices of <= 100 ms.
     static void waitMs(int ms);
+    // The HELLO keep-alive period for the next Ethernet open; tests shorten it.
+    void setHelloPeriod(int ms) { helloPeriodMs = ms; }
 
     // ---- Endpoint discovery (mydiftdi_discovery.cpp) ----
     static QList<PortEntry> discoverPorts(int mask);
+    // The same with the UDP probe sent to the given targets and its answers awaited on bindPort,
+    // instead of the broadcast address of every interface and the module port.
+    static QList<PortEntry> discoverPorts(int mask, const QList<ProbeTarget> &probeTargets,
+                                          quint16 bindPort = defaultEthPort);
+    // The broadcast address of every IPv4 address entry of every interface, at the module port.
+    static QList<ProbeTarget> broadcastProbeTargets();
 
 signals:
     void newFrame(MyDiFtdi *sender);
@@ -125,6 +135,7 @@ private:
     DeferredPtr<QTimer> helloTimer;
     QByteArray rxBuffer;
     QList<RxItem> rxItems;
+    RxScanState rxScan;
     bool connected = false;
     SessionState sessionState = SessionClosed;
     TransportKind transport = TransportNone;
@@ -132,6 +143,7 @@ private:
     quint8 stackVersion = 0;
     QString password;
     QUrl url;
+    int helloPeriodMs = 50000;
 };
 
 Q_DECLARE_METATYPE(MyDiFtdi *)

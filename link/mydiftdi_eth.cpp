@@ -1,16 +1,342 @@
-// Placeholder: replaced by the Ethernet transport.
+// Ethernet transport: the interface module's text session (LOGIN, HELLO, LOGOUT, INFO lines) over
+// UDP or TCP, with the bus frames passed through unchanged in both directions.
 #include "mydiftdi.h"
-int MyDiFtdi::openEth(const QString &) { return -1; }
-void MyDiFtdi::closeEth() {}
-int MyDiFtdi::writeEth(const QByteArray &) { return -1; }
-void MyDiFtdi::treatInfo(RxItem) {}
-void MyDiFtdi::setSessionState(SessionState) {}
-bool MyDiFtdi::encodeLogin(QByteArray &, QString) { return false; }
-bool MyDiFtdi::encodeLogin(QByteArray &, const QString &, const QDateTime &) { return false; }
-void MyDiFtdi::waitMs(int) {}
-void MyDiFtdi::on_helloTimer_timeout_cb() {}
-void MyDiFtdi::udpSock_readResponse_cb() {}
-void MyDiFtdi::on_udpSock_error(QAbstractSocket::SocketError) {}
-void MyDiFtdi::on_udpSock_connected() {}
-void MyDiFtdi::tcpSock_readResponse_cb() {}
-void MyDiFtdi::on_tcpSock_connected() {}
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
+#include <QUdpSocket>
+
+namespace {
+
+constexpr int openWaitMs = 2000;
+constexpr int logoutWaitMs = 1500;
+constexpr int waitSliceMs = 100;
+constexpr int passwordBytesUsed = 10;
+constexpr int checkByteCount = 5;
+// Where the module expects the check bytes: the separators of a two-digit year remainder.
+constexpr int checkBytePositions[checkByteCount] = {7, 10, 13, 16, 19};
+
+// A click must not run a window slot against a link or manager that is half built or dying, so
+// the waits leave user input queued.
+constexpr QEventLoop::ProcessEventsFlags waitFlags = QEventLoop::ExcludeUserInputEvents;
+
+// Runs the event loop for at most ms, and less when quitSignalSource announces a session change.
+void runEventSlice(int ms, const MyDiFtdi *quitSignalSource)
+{
+    QEventLoop slice;
+    QTimer::singleShot(ms, &slice, &QEventLoop::quit);
+    if (quitSignalSource)
+        QObject::connect(quitSignalSource, &MyDiFtdi::sessionStateChanged, &slice, &QEventLoop::quit);
+    if (slice.exec(waitFlags) < 0) {
+        // The application is quitting and refuses nested loops: still serve the sockets, without
+        // spinning the CPU.
+        QCoreApplication::processEvents(waitFlags, ms);
+        QThread::msleep(static_cast<unsigned long>(qMin(ms, 10)));
+    }
+}
+
+QByteArray spaceFilled(int value)
+{
+    return QByteArray::number(value).rightJustified(2, ' ');
+}
+
+// The module reads the password's check bytes from pairs of its first ten characters.
+void passwordCheckBytes(const QString &password, quint8 checks[checkByteCount])
+{
+    quint32 p[passwordBytesUsed] = {};
+    const QByteArray latin = password.left(passwordBytesUsed).toLatin1();
+    for (int i = 0; i < latin.size(); ++i)
+        p[i] = static_cast<quint8>(latin.at(i));
+    for (int i = 0; i < checkByteCount; ++i) {
+        const quint32 s = p[i] + p[i + 1] + p[i + 5] + p[(i + 6) % passwordBytesUsed];
+        checks[i] = static_cast<quint8>(s + 2 * (s >> 8));
+    }
+}
+
+// Sends the LOGIN datagram; false when the password could not be encoded.
+bool sendLogin(QAbstractSocket *socket, const QString &password)
+{
+    QByteArray login("LOGIN");
+    if (!password.isEmpty() && !MyDiFtdi::encodeLogin(login, password))
+        return false;
+    socket->write(login);
+    return true;
+}
+
+void logSocketError(QAbstractSocket *socket, const char *what, QAbstractSocket::SocketError socketError)
+{
+    if (!socket)
+        return;
+    qDebug() << socket->peerAddress() << socket->peerName() << what << socketError;
+}
+
+quint8 versionAfter(const QByteArray &line, const QByteArray &key)
+{
+    // A missing key makes the search read positions 5 and 6 of "MOD_VERSION=" ("ER"), i.e. 0.
+    bool ok = false;
+    const uint value = line.mid(line.indexOf(key) + key.size(), 2).toUInt(&ok, 16);
+    return ok ? static_cast<quint8>(value) : 0;
+}
+
+} // namespace
+
+void MyDiFtdi::waitMs(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (qint64 left = ms; left > 0; left = ms - clock.elapsed())
+        runEventSlice(static_cast<int>(qMin<qint64>(left, waitSliceMs)), nullptr);
+}
+
+bool MyDiFtdi::encodeLogin(QByteArray &out, QString password)
+{
+    return encodeLogin(out, password, QDateTime::currentDateTime());
+}
+
+bool MyDiFtdi::encodeLogin(QByteArray &out, const QString &password, const QDateTime &now)
+{
+    if (password.isEmpty())
+        return false;
+    quint8 checks[checkByteCount];
+    passwordCheckBytes(password, checks);
+
+    const QDate date = now.date();
+    const QTime time = now.time();
+    const char separator = '\xFF';
+    out = "LOGIN";
+    out += QByteArray::number(date.year() / 100) + separator;
+    out += QByteArray::number(date.year() % 100) + separator;
+    out += spaceFilled(date.month()) + separator;
+    out += spaceFilled(date.day()) + separator;
+    out += spaceFilled(time.hour()) + separator;
+    out += spaceFilled(time.minute());
+
+    quint32 sum = 0;
+    for (int i = 5; i < out.size(); ++i) {
+        out[i] = static_cast<char>(~static_cast<quint8>(out.at(i)));
+        sum += static_cast<quint8>(out.at(i));
+    }
+    const quint32 folded = (sum & 0xFF) + ((sum >> 8) & 0xFF);
+    const quint8 key = static_cast<quint8>(folded + (folded >> 8));
+    // In years whose remainder is below 10 the datagram is one byte shorter, but the module still
+    // looks at the same positions.
+    for (int i = 0; i < checkByteCount; ++i) {
+        if (checkBytePositions[i] < out.size())
+            out[checkBytePositions[i]] = static_cast<char>(checks[i] ^ key);
+    }
+    return true;
+}
+
+int MyDiFtdi::openEth(const QString &urlText)
+{
+    const QUrl target(urlText, QUrl::StrictMode);
+    const QString host = target.host(QUrl::FullyDecoded);
+    const quint16 port = static_cast<quint16>(target.port(defaultEthPort));
+
+    // A state left by an earlier attempt (Auth failed, or an answer that came after that open had
+    // given up) would end the wait below before this open's LOGIN is even answered.
+    if (sessionState != SessionClosed)
+        setSessionState(SessionClosed);
+    password = target.password(QUrl::FullyDecoded);
+
+    if (target.scheme() == QLatin1String("tcp")) {
+        tcpSock.reset(new QTcpSocket);
+        QTcpSocket *socket = tcpSock.get();
+        connect(socket, &QTcpSocket::readyRead, this, &MyDiFtdi::tcpSock_readResponse_cb);
+        connect(socket, &QTcpSocket::connected, this, &MyDiFtdi::on_tcpSock_connected);
+        connect(socket, &QAbstractSocket::errorOccurred, this, [socket](QAbstractSocket::SocketError error) {
+            logSocketError(socket, "Error occured on TCP :", error);
+        });
+        socket->connectToHost(host, port, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
+    } else {
+        udpSock.reset(new QUdpSocket);
+        connect(udpSock.get(), &QUdpSocket::readyRead, this, &MyDiFtdi::udpSock_readResponse_cb);
+        connect(udpSock.get(), &QAbstractSocket::errorOccurred, this, &MyDiFtdi::on_udpSock_error);
+        connect(udpSock.get(), &QUdpSocket::connected, this, &MyDiFtdi::on_udpSock_connected);
+        udpSock->connectToHost(host, port, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
+    }
+
+    // The LOGIN goes out and its answer comes back through the socket slots during this wait.
+    QElapsedTimer clock;
+    clock.start();
+    for (qint64 left = openWaitMs; left > 0 && sessionState == SessionClosed;
+         left = openWaitMs - clock.elapsed())
+        runEventSlice(static_cast<int>(qMin<qint64>(left, waitSliceMs)), this);
+
+    if (sessionState != SessionOpened) {
+        // Cut the signals first: a late "Session opened" must not reach the next open.
+        for (QAbstractSocket *socket :
+             {static_cast<QAbstractSocket *>(udpSock.get()), static_cast<QAbstractSocket *>(tcpSock.get())}) {
+            if (socket) {
+                socket->disconnect(this);
+                socket->abort();
+            }
+        }
+        udpSock.reset();
+        tcpSock.reset();
+        return -1;
+    }
+
+    helloTimer.reset(new QTimer);
+    helloTimer->setInterval(helloPeriodMs);
+    connect(helloTimer.get(), &QTimer::timeout, this, &MyDiFtdi::on_helloTimer_timeout_cb);
+    helloTimer->start();
+    connected = true;
+    emit connectStateChanged(true);
+    transport = TransportEth;
+    return 1;
+}
+
+void MyDiFtdi::closeEth()
+{
+    if (helloTimer) {
+        helloTimer->stop();
+        helloTimer.reset();
+    }
+    // Taken out of the members before the wait: an "Access denied" read during the wait closes the
+    // link again, and that inner close must find nothing left to log out.
+    DeferredPtr<QAbstractSocket> socket;
+    if (udpSock)
+        socket = std::move(udpSock);
+    else if (tcpSock)
+        socket = std::move(tcpSock);
+    else
+        return;
+
+    socket->write("LOGOUT");
+    // The module does not answer LOGOUT; what it still sends meanwhile is received as usual.
+    waitMs(logoutWaitMs);
+    socket->disconnect(this);
+    // Closed from inside the socket's own readyRead (an "Access denied" line), the socket announces
+    // nothing more until that slot returns: take what came during the wait before letting it go.
+    const QByteArray late = socket->readAll();
+    socket->disconnectFromHost();
+    socket.reset();
+    if (!late.isEmpty())
+        receivePass(late);
+
+    connected = false;
+    emit connectStateChanged(false);
+    setSessionState(SessionClosed);
+}
+
+int MyDiFtdi::writeEth(const QByteArray &bytes)
+{
+    if (udpSock)
+        return static_cast<int>(udpSock->write(bytes));
+    if (tcpSock)
+        return static_cast<int>(tcpSock->write(bytes));
+    return -1;
+}
+
+void MyDiFtdi::treatInfo(RxItem item)
+{
+    if (item.kind != RxTextLine)
+        return;
+    QByteArray line = item.data;
+    const int nul = line.indexOf('\0');
+    if (nul >= 0)
+        line.truncate(nul);
+
+    if (line.startsWith("INFO:Auth failed")) {
+        setSessionState(SessionAuthFailed);
+    } else if (line.startsWith("INFO:Access denied")) {
+        // Both forms, "INFO:Access denied" and "INFO:Access denied. Open a session:INFO".
+        close();
+        setSessionState(SessionClosed);
+    } else if (line.startsWith("INFO:Session opened")) {
+        setSessionState(SessionOpened);
+    } else if (line.startsWith("MOD_VERSION=")) {
+        ethVersion = versionAfter(line, "=ETH_V");
+        stackVersion = versionAfter(line, "-STK_V");
+    }
+}
+
+void MyDiFtdi::setSessionState(SessionState state)
+{
+    sessionState = state;
+    emit sessionStateChanged(state);
+}
+
+void MyDiFtdi::on_helloTimer_timeout_cb()
+{
+    QAbstractSocket *socket = udpSock ? static_cast<QAbstractSocket *>(udpSock.get()) : tcpSock.get();
+    if (connected && sessionState == SessionOpened && socket) {
+        socket->write("HELLO");
+        // The keep-alive shows up in the received stream like a line from the module.
+        receivePass(QByteArray("INFO:") + "HELLO" + ":INFO\r\n");
+        return;
+    }
+
+    auto *timer = qobject_cast<QTimer *>(sender());
+    if (!timer) {
+        qDebug() << "Error Unable to get handle of timer to stop it";
+        return;
+    }
+    if (timer != helloTimer.get()) {
+        qDebug() << "Error sender timer handle differs from handle of helloTimer";
+        return;
+    }
+    helloTimer->stop();
+    helloTimer.reset();
+    qDebug() << "helloTimer stop due to session or link error";
+}
+
+void MyDiFtdi::udpSock_readResponse_cb()
+{
+    auto *socket = qobject_cast<QUdpSocket *>(sender());
+    if (!socket)
+        return;
+    const QByteArray bytes = socket->readAll();
+    // A refused datagram (port unreachable) surfaces only here: the read leaves the socket
+    // unconnected with its error set, and Qt emits no errorOccurred for it.
+    if (socket->state() == QAbstractSocket::UnconnectedState)
+        logSocketError(socket, "Error occured on UDP :", socket->error());
+    receivePass(bytes);
+}
+
+void MyDiFtdi::on_udpSock_error(QAbstractSocket::SocketError socketError)
+{
+    logSocketError(qobject_cast<QAbstractSocket *>(sender()), "Error occured on UDP :", socketError);
+}
+
+void MyDiFtdi::on_udpSock_connected()
+{
+    auto *socket = qobject_cast<QUdpSocket *>(sender());
+    if (!socket)
+        return;
+    qDebug() << "Connected" << socket->peerAddress() << socket->peerName() << socket->peerPort();
+    if (!sendLogin(socket, password)) {
+        qWarning() << "Unable to encrypt password";
+        if (socket == udpSock.get()) {
+            socket->disconnect(this);
+            udpSock.reset();
+        }
+    }
+}
+
+void MyDiFtdi::tcpSock_readResponse_cb()
+{
+    if (auto *socket = qobject_cast<QTcpSocket *>(sender()))
+        receivePass(socket->readAll());
+}
+
+void MyDiFtdi::on_tcpSock_connected()
+{
+    auto *socket = qobject_cast<QTcpSocket *>(sender());
+    if (!socket)
+        return;
+    qDebug() << "Connected" << socket->peerAddress() << socket->peerName() << socket->peerPort();
+    if (!sendLogin(socket, password)) {
+        qWarning() << "Unable to encrypt password";
+        if (socket == tcpSock.get()) {
+            socket->disconnect(this);
+            tcpSock.reset();
+        }
+    }
+}

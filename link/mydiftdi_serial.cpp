@@ -1,6 +1,111 @@
-// Placeholder: replaced by the serial transport.
+// Serial transport: the port named by a serial:// URL, at the URL's baud rate, 8-N-1, no flow control.
 #include "mydiftdi.h"
-int MyDiFtdi::openSerial(const QString &) { return -1; }
-void MyDiFtdi::closeSerial() {}
-int MyDiFtdi::writeSerial(const QByteArray &) { return -1; }
-void MyDiFtdi::serPort_readResponse_cb() {}
+#include "serialportdescription.h"
+
+#include <QDebug>
+#include <QMetaEnum>
+#include <QSerialPort>
+#include <QUrlQuery>
+#include <memory>
+
+namespace {
+
+QString errorName(QSerialPort::SerialPortError error)
+{
+    return QString::fromLatin1(QMetaEnum::fromType<QSerialPort::SerialPortError>().valueToKey(error));
+}
+
+// The URL parser folds the host to lower case while the system names ports in upper case (COM3).
+QString systemLocationOf(const QString &host, QString &portName)
+{
+    const QString wanted = host.toUpper();
+    const QList<SerialPortDescription> ports = availableSerialPorts();
+    for (const SerialPortDescription &port : ports) {
+        if (port.portName.toUpper() == wanted) {
+            portName = port.portName;
+            return port.systemLocation;
+        }
+    }
+    return QString();
+}
+
+// Before open() Qt only records these settings, so a refusal shows up at open() on most systems;
+// the checks stay for the drivers that do refuse early.
+bool configure(QSerialPort &port, const QString &name, qint32 baud)
+{
+    if (!port.setBaudRate(baud)) {
+        qDebug().noquote() << "Unable to ste baud error" << errorName(port.error());
+        return false;
+    }
+    const auto refused = [&port, &name](const char *text) {
+        qDebug().noquote() << QString::fromLatin1(text).arg(name).arg(static_cast<int>(port.error()));
+        return false;
+    };
+    if (!port.setDataBits(QSerialPort::Data8))
+        return refused("Can't set 8 data bits to port %1, error code %2");
+    if (!port.setParity(QSerialPort::NoParity))
+        return refused("Can't set no patity to port %1, error code %2");
+    if (!port.setStopBits(QSerialPort::OneStop))
+        return refused("Can't set 1 stop bit to port %1, error code %2");
+    if (!port.setFlowControl(QSerialPort::NoFlowControl))
+        return refused("Can't set no flow control to port %1, error code %2");
+    return true;
+}
+
+} // namespace
+
+int MyDiFtdi::openSerial(const QString &urlText)
+{
+    const QUrl target(urlText, QUrl::StrictMode);
+    QString name;
+    const QString location = systemLocationOf(target.host(QUrl::FullyDecoded), name);
+    if (location.isEmpty())
+        return -1;
+    const QUrlQuery query(target);
+    if (query.isEmpty())
+        return -1;
+    const qint32 baud = query.queryItemValue(QStringLiteral("baud")).toInt();
+
+    // A port that fails to open is never used again, so it goes at once.
+    auto port = std::make_unique<QSerialPort>();
+    port->setPortName(location);
+    if (!configure(*port, name, baud))
+        return -1;
+    qDebug().noquote().nospace() << "Found match : " << name << " @ " << port->baudRate();
+    if (!port->open(QIODevice::ReadWrite)) {
+        qDebug().noquote().nospace() << "Unable to open " << name << " error " << errorName(port->error());
+        return -1;
+    }
+
+    serPort.reset(port.release());
+    connect(serPort.get(), &QSerialPort::readyRead, this, &MyDiFtdi::serPort_readResponse_cb);
+    connected = true;
+    emit connectStateChanged(true);
+    transport = TransportSerial;
+    return 1;
+}
+
+void MyDiFtdi::closeSerial()
+{
+    if (!serPort)
+        return;
+    serPort->disconnect(this);
+    serPort->close();
+    // Deferred: an "Access denied" line read from the port closes the link inside the port's readyRead.
+    serPort.reset();
+    connected = false;
+    emit connectStateChanged(false);
+}
+
+int MyDiFtdi::writeSerial(const QByteArray &bytes)
+{
+    if (!serPort)
+        return 0;
+    return static_cast<int>(serPort->write(bytes));
+}
+
+void MyDiFtdi::serPort_readResponse_cb()
+{
+    if (auto *port = qobject_cast<QSerialPort *>(sender()))
+        receivePass(port->readAll());
+}

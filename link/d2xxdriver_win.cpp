@@ -1,0 +1,149 @@
+#include "d2xxdriver.h"
+
+#include <windows.h>
+
+// The vendor's D2XX driver DLL, loaded at run time so that the program starts (and lists no USB
+// device) on a PC where the driver is not installed. Its entry points are imported by ordinal.
+
+// The driver fills arrays of these records; its layout and ours must agree.
+static_assert(sizeof(FT_DEVICE_LIST_INFO_NODE) == 4 * sizeof(quint32) + 16 + 64 + sizeof(FT_HANDLE),
+              "FT_DEVICE_LIST_INFO_NODE must have the driver's layout");
+
+namespace {
+
+using CreateDeviceInfoListFn = FT_STATUS(WINAPI *)(quint32 *numDevs);
+using GetDeviceInfoListFn = FT_STATUS(WINAPI *)(FT_DEVICE_LIST_INFO_NODE *list, quint32 *numDevs);
+using GetDeviceInfoDetailFn = FT_STATUS(WINAPI *)(quint32 index, quint32 *flags, quint32 *type, quint32 *id,
+                                                  quint32 *locId, void *serialNumber, void *description,
+                                                  FT_HANDLE *handle);
+using OpenFn = FT_STATUS(WINAPI *)(int index, FT_HANDLE *handle);
+using SetBaudRateFn = FT_STATUS(WINAPI *)(FT_HANDLE handle, quint32 baudRate);
+using SetDataCharacteristicsFn = FT_STATUS(WINAPI *)(FT_HANDLE handle, quint8 wordLength, quint8 stopBits,
+                                                     quint8 parity);
+using GetQueueStatusFn = FT_STATUS(WINAPI *)(FT_HANDLE handle, quint32 *rxBytes);
+using ReadFn = FT_STATUS(WINAPI *)(FT_HANDLE handle, void *buffer, quint32 bytesToRead,
+                                   quint32 *bytesReturned);
+using WriteFn = FT_STATUS(WINAPI *)(FT_HANDLE handle, void *buffer, quint32 bytesToWrite,
+                                    quint32 *bytesWritten);
+using CloseFn = FT_STATUS(WINAPI *)(FT_HANDLE handle);
+
+enum Ordinal : WORD {
+    OrdinalOpen = 1,
+    OrdinalClose = 2,
+    OrdinalRead = 3,
+    OrdinalWrite = 4,
+    OrdinalSetBaudRate = 7,
+    OrdinalSetDataCharacteristics = 8,
+    OrdinalGetQueueStatus = 18,
+    OrdinalCreateDeviceInfoList = 70,
+    OrdinalGetDeviceInfoList = 71,
+    OrdinalGetDeviceInfoDetail = 72,
+};
+
+template <class Fn> bool resolve(HMODULE library, WORD ordinal, Fn &fn)
+{
+    fn = reinterpret_cast<Fn>(reinterpret_cast<void *>(GetProcAddress(library, MAKEINTRESOURCEA(ordinal))));
+    return fn != nullptr;
+}
+
+class DllD2xxDriver : public D2xxDriver
+{
+public:
+    DllD2xxDriver()
+    {
+        library = LoadLibraryA("ftd2xx.dll");
+        if (!library)
+            return;
+        loaded = resolve(library, OrdinalCreateDeviceInfoList, createDeviceInfoListFn) &&
+                 resolve(library, OrdinalGetDeviceInfoList, getDeviceInfoListFn) &&
+                 resolve(library, OrdinalGetDeviceInfoDetail, getDeviceInfoDetailFn) &&
+                 resolve(library, OrdinalOpen, openFn) &&
+                 resolve(library, OrdinalSetBaudRate, setBaudRateFn) &&
+                 resolve(library, OrdinalSetDataCharacteristics, setDataCharacteristicsFn) &&
+                 resolve(library, OrdinalGetQueueStatus, getQueueStatusFn) &&
+                 resolve(library, OrdinalRead, readFn) && resolve(library, OrdinalWrite, writeFn) &&
+                 resolve(library, OrdinalClose, closeFn);
+    }
+    ~DllD2xxDriver() override
+    {
+        if (library)
+            FreeLibrary(library);
+    }
+    DllD2xxDriver(const DllD2xxDriver &) = delete;
+    DllD2xxDriver &operator=(const DllD2xxDriver &) = delete;
+
+    // Without the driver no device is attached, as far as the program can tell.
+    FT_STATUS createDeviceInfoList(quint32 *numDevs) override
+    {
+        if (!loaded) {
+            *numDevs = 0;
+            return FT_OK;
+        }
+        return createDeviceInfoListFn(numDevs);
+    }
+    FT_STATUS getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *list, quint32 *numDevs) override
+    {
+        if (!loaded) {
+            *numDevs = 0;
+            return FT_OK;
+        }
+        return getDeviceInfoListFn(list, numDevs);
+    }
+    FT_STATUS getDeviceInfoDetail(quint32 index, quint32 *flags, quint32 *type, quint32 *id, quint32 *locId,
+                                  char *serialNumber, char *description, FT_HANDLE *handle) override
+    {
+        if (!loaded)
+            return FT_DEVICE_NOT_FOUND;
+        return getDeviceInfoDetailFn(index, flags, type, id, locId, serialNumber, description, handle);
+    }
+    FT_STATUS open(int index, FT_HANDLE *handle) override
+    {
+        return loaded ? openFn(index, handle) : FT_DEVICE_NOT_FOUND;
+    }
+    FT_STATUS setBaudRate(FT_HANDLE handle, quint32 baudRate) override
+    {
+        return loaded ? setBaudRateFn(handle, baudRate) : FT_INVALID_HANDLE;
+    }
+    FT_STATUS setDataCharacteristics(FT_HANDLE handle, quint8 wordLength, quint8 stopBits,
+                                     quint8 parity) override
+    {
+        return loaded ? setDataCharacteristicsFn(handle, wordLength, stopBits, parity) : FT_INVALID_HANDLE;
+    }
+    FT_STATUS getQueueStatus(FT_HANDLE handle, quint32 *rxBytes) override
+    {
+        return loaded ? getQueueStatusFn(handle, rxBytes) : FT_INVALID_HANDLE;
+    }
+    FT_STATUS read(FT_HANDLE handle, void *buffer, quint32 bytesToRead, quint32 *bytesReturned) override
+    {
+        return loaded ? readFn(handle, buffer, bytesToRead, bytesReturned) : FT_INVALID_HANDLE;
+    }
+    FT_STATUS write(FT_HANDLE handle, const void *buffer, quint32 bytesToWrite,
+                    quint32 *bytesWritten) override
+    {
+        // The driver's write takes a non-const buffer but only reads it.
+        return loaded ? writeFn(handle, const_cast<void *>(buffer), bytesToWrite, bytesWritten)
+                      : FT_INVALID_HANDLE;
+    }
+    FT_STATUS close(FT_HANDLE handle) override { return loaded ? closeFn(handle) : FT_INVALID_HANDLE; }
+
+private:
+    HMODULE library = nullptr;
+    bool loaded = false;
+    CreateDeviceInfoListFn createDeviceInfoListFn = nullptr;
+    GetDeviceInfoListFn getDeviceInfoListFn = nullptr;
+    GetDeviceInfoDetailFn getDeviceInfoDetailFn = nullptr;
+    OpenFn openFn = nullptr;
+    SetBaudRateFn setBaudRateFn = nullptr;
+    SetDataCharacteristicsFn setDataCharacteristicsFn = nullptr;
+    GetQueueStatusFn getQueueStatusFn = nullptr;
+    ReadFn readFn = nullptr;
+    WriteFn writeFn = nullptr;
+    CloseFn closeFn = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<D2xxDriver> makeDefaultD2xxDriver()
+{
+    return std::make_unique<DllD2xxDriver>();
+}

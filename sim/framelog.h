@@ -1,0 +1,45 @@
+#ifndef FRAMELOG_H
+#define FRAMELOG_H
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QString>
+
+class MyFrameDec;
+class QIODevice;
+
+// The simulator's readable trace: one line per frame in either direction and per session event,
+// each stamped with the seconds since start and flushed at once so that a script reading the
+// output sees it as it happens.
+class FrameLog
+{
+public:
+    enum Direction { FromPc, ToPc };
+
+    // The device is not owned; a null device makes a silent log.
+    explicit FrameLog(QIODevice *out);
+
+    // A line without a time stamp (the endpoint line that scripts read first).
+    void plain(const QString &line);
+    void event(const QString &line);
+    // A decoded frame with its wire text as it travelled; note says what happened to it.
+    void frame(Direction direction, const MyFrameDec &frame, const QByteArray &wire,
+               const QString &note = QString());
+    // Bytes that did not decode to a frame.
+    void undecodable(Direction direction, const QByteArray &wire, const QString &note);
+    void session(const QString &peer, const QString &what);
+
+    static QString frameText(Direction direction, const MyFrameDec &frame, const QByteArray &wire,
+                             const QString &note);
+    // STX and ETX and other control bytes as <02>, so the line stays on one line.
+    static QString printable(const QByteArray &bytes);
+
+private:
+    void write(const QString &line);
+    QString stamp() const;
+
+    QIODevice *out;
+    QElapsedTimer clock;
+};
+
+#endif // FRAMELOG_H

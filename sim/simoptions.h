@@ -1,0 +1,53 @@
+#ifndef SIMOPTIONS_H
+#define SIMOPTIONS_H
+
+#include "simfaults.h"
+#include "simmodule.h"
+
+#include <QHostAddress>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QCommandLineParser;
+
+// The simulator's command line: which interface it plays and where, the modules on its bus, the
+// pacing of the scan and the faults to inject.
+class SimOptions
+{
+public:
+    enum Front { FrontUdp, FrontTcp, FrontPty };
+
+    static constexpr quint16 defaultPort = 17481;
+
+    Front front = FrontUdp;
+    QHostAddress host = QHostAddress(QHostAddress::LocalHost);
+    quint16 port = defaultPort;
+    QString password; // empty: any LOGIN opens the session
+    QList<SimModule> modules;
+    int scanMs = 1500;
+    int resendMs = 500;
+    int resends = 3;
+    SimFaults faults;
+    bool seeded = false;
+    quint32 seed = 0;
+    bool helpRequested = false;
+    bool versionRequested = false;
+    QString error;
+
+    // arguments[0] is the program name. On false, error says what is wrong.
+    bool parse(const QStringList &arguments);
+    static QString helpText();
+
+    static bool parseModule(const QString &text, SimModule &module, QString &error);
+    // Only loopback hosts: the simulator is a test bench and must not be reachable from outside.
+    static bool parseEndpoint(const QString &text, QHostAddress &host, quint16 &port, QString &error);
+
+private:
+    static void addOptions(QCommandLineParser &parser);
+    bool readFront(const QCommandLineParser &parser);
+    bool readModules(const QCommandLineParser &parser);
+    bool readNumbers(const QCommandLineParser &parser);
+};
+
+#endif // SIMOPTIONS_H

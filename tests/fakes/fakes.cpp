@@ -1,1 +1,0 @@
-// Anchor so the fakes library always has one translation unit.

@@ -1,0 +1,94 @@
+// The serial transport against a pseudo-terminal pair: the link opens the slave under a port name,
+// the test plays the device on the master side.
+#include "fakeserialportsscope.h"
+#include "logcapture.h"
+#include "mydiftdi.h"
+
+#include <QtTest>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
+
+class TestSerial : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        char slavePath[256] = {};
+        QCOMPARE(openpty(&master, &slave, slavePath, nullptr, nullptr), 0);
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+        ports.reset(new FakeSerialPortsScope({{"TTYTEST0", QString::fromLocal8Bit(slavePath)}}));
+    }
+
+    void cleanup()
+    {
+        ports.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ::close(slave);
+        ::close(master);
+    }
+
+    void bytesFlowBothWays()
+    {
+        const QByteArray frame = QByteArray::fromHex("02424430323331463003"); // STX BD0231F0 ETX
+        MyDiFtdi link;
+        QSignalSpy connectSpy(&link, &MyDiFtdi::connectStateChanged);
+        QTest::ignoreMessage(QtDebugMsg, "Found match : TTYTEST0 @ 38400");
+        QCOMPARE(link.open("serial://ttytest0?baud=38400"), 1);
+        QCOMPARE(link.transportKind(), MyDiFtdi::TransportSerial);
+
+        QCOMPARE(link.write(frame), frame.size());
+        QByteArray atDevice;
+        char chunk[64];
+        QTRY_COMPARE(
+            (atDevice += QByteArray(chunk, int(qMax<ssize_t>(0, ::read(master, chunk, 64)))), atDevice),
+            frame);
+
+        QSignalSpy frameSpy(&link, &MyDiFtdi::newFrame);
+        QCOMPARE(::write(master, frame.constData(), 4), ssize_t(4));
+        QTRY_COMPARE(link.bufferedByteCount(), 4);
+        QCOMPARE(frameSpy.size(), 0);
+        QCOMPARE(::write(master, frame.constData() + 4, size_t(frame.size() - 4)), ssize_t(frame.size() - 4));
+        QTRY_COMPARE(frameSpy.size(), 1);
+        QCOMPARE(link.itemCount(), 1);
+        QCOMPARE(link.takeItem().data, frame);
+
+        link.close();
+        QCOMPARE(connectSpy.size(), 2);
+        QCOMPARE(link.write(frame), 0);
+    }
+
+    void heldPortIsRefused()
+    {
+        MyDiFtdi holder;
+        MyDiFtdi second;
+        QTest::ignoreMessage(QtDebugMsg, "Found match : TTYTEST0 @ 38400");
+        QCOMPARE(holder.open("serial://TTYTEST0?baud=38400"), 1);
+        QTest::ignoreMessage(QtDebugMsg, "Found match : TTYTEST0 @ 38400");
+        QTest::ignoreMessage(QtDebugMsg,
+                             QRegularExpression("^Unable to open TTYTEST0 error [A-Za-z]+Error$"));
+        QCOMPARE(second.open("serial://ttytest0?baud=38400"), -1);
+        QVERIFY(!second.isConnected());
+        QCOMPARE(second.transportKind(), MyDiFtdi::TransportNone);
+    }
+
+    void urlRefusedSilently()
+    {
+        MyDiFtdi link;
+        LogCapture log;
+        QCOMPARE(link.open("serial://ttytest0"), -1);            // no query
+        QCOMPARE(link.open("serial://ttytest1?baud=38400"), -1); // no such port
+        QCOMPARE(log.lines(), QStringList());
+    }
+
+private:
+    int master = -1;
+    int slave = -1;
+    std::unique_ptr<FakeSerialPortsScope> ports;
+};
+
+QTEST_GUILESS_MAIN(TestSerial)
+#include "tst_serial.moc"
