@@ -89,7 +89,11 @@ int MyDiFtdi::write(const QByteArray &bytes)
 
 RxItem MyDiFtdi::takeItem()
 {
-    return rxItems.isEmpty() ? RxItem{} : rxItems.takeFirst();
+    if (rxItems.empty())
+        return RxItem{};
+    RxItem item = std::move(rxItems.front());
+    rxItems.pop_front();
+    return item;
 }
 
 void MyDiFtdi::receivePass(const QByteArray &bytes)
@@ -101,6 +105,6 @@ void MyDiFtdi::receivePass(const QByteArray &bytes)
 
 void MyDiFtdi::emitIfItems()
 {
-    if (!rxItems.isEmpty())
+    if (!rxItems.empty())
         emit newFrame(this);
 }

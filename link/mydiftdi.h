@@ -17,6 +17,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <deque>
+
 class QSerialPort;
 class QTcpSocket;
 class QTimer;
@@ -56,7 +58,7 @@ public:
     void close();
     int write(const QByteArray &bytes);
     bool isConnected() const { return connected; }
-    int itemCount() const { return rxItems.size(); }
+    int itemCount() const { return int(rxItems.size()); }
     RxItem takeItem();
 
     // The common receive pass of every transport: append, cut into items, announce.
@@ -134,7 +136,7 @@ private:
     DeferredPtr<QTimer> pollUsbTimer;
     DeferredPtr<QTimer> helloTimer;
     QByteArray rxBuffer;
-    QList<RxItem> rxItems;
+    std::deque<RxItem> rxItems; // a deque: one allocation per block of items, not per item
     RxScanState rxScan;
     bool connected = false;
     SessionState sessionState = SessionClosed;

@@ -117,7 +117,7 @@ void MyDiFtdi::cutItems()
         pos += unit.length;
         if (unit.kind == RxTextLine)
             treatInfo(RxItem{unit.kind, true, bytes});
-        rxItems.append(RxItem{unit.kind, unit.kind != RxOtherData, bytes});
+        rxItems.push_back(RxItem{unit.kind, unit.kind != RxOtherData, bytes});
     }
     rxBuffer.remove(0, pos);
     rxScan.dropFront(pos);
@@ -137,7 +137,7 @@ void MyDiFtdi::boundRxBuffer()
         return;
     const int keep = rxBuffer.endsWith(cr) ? 1 : 0;
     const int drop = rxBuffer.size() - keep;
-    rxItems.append(RxItem{RxOtherData, false, rxBuffer.left(drop)});
+    rxItems.push_back(RxItem{RxOtherData, false, rxBuffer.left(drop)});
     rxBuffer.remove(0, drop);
     rxScan.dropFront(drop);
     rxScan.bufferSize = rxBuffer.size();
