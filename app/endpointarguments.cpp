@@ -1,0 +1,47 @@
+#include "endpointarguments.h"
+
+#include <QUrlQuery>
+
+namespace {
+
+constexpr int kvmxModuleType = 0;
+constexpr int vtapModuleType = 21;
+constexpr int ntx07ModuleType = 44;
+constexpr int vtapProductId = 0xEF51;
+
+bool isKnownScheme(const QString &scheme)
+{
+    return scheme == QLatin1String("usb") || scheme == QLatin1String("serial") ||
+           scheme == QLatin1String("udp") || scheme == QLatin1String("tcp");
+}
+
+} // namespace
+
+EndpointArguments parseEndpointArguments(const QStringList &arguments)
+{
+    EndpointArguments parsed;
+    for (const QString &argument : arguments) {
+        // Strict: the link parses the same text strictly when it opens the endpoint.
+        const QUrl url(argument, QUrl::StrictMode);
+        if (argument.isEmpty() || !url.isValid()) {
+            parsed.rejections << QStringLiteral("Invalid endpoint URL skipped: \"%1\"").arg(argument);
+        } else if (!isKnownScheme(url.scheme())) {
+            parsed.rejections << QStringLiteral("Endpoint URL with unknown scheme skipped (use usb, serial, "
+                                                "udp or tcp): \"%1\"")
+                                     .arg(argument);
+        } else {
+            parsed.endpoints << url;
+        }
+    }
+    return parsed;
+}
+
+PortEntry endpointEntry(const QUrl &url)
+{
+    const QString scheme = url.scheme();
+    if (scheme == QLatin1String("udp") || scheme == QLatin1String("tcp"))
+        return {url, ntx07ModuleType};
+    const bool vtap = scheme == QLatin1String("usb") &&
+                      QUrlQuery(url).queryItemValue(QStringLiteral("pid")).toInt() == vtapProductId;
+    return {url, vtap ? vtapModuleType : kvmxModuleType};
+}
