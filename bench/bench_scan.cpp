@@ -1,0 +1,140 @@
+// Time from the Scan click to the listed module: the real window in this process, the bus simulator
+// as a child process (--scan-ms 0, so the master's four reports go back to back) over UDP loopback.
+// The wall time is the whole round trip (both processes, loopback, both event loops); the CPU time
+// is this process's GUI thread alone, that is the toolbox's own share of it.
+
+#include "qtelvorandalitoolbox.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+namespace {
+
+constexpr int scanDeadlineMs = 5000;
+
+int scansEnded = 0;
+
+// Keeps the per-frame debug lines off the terminal (their cost is the terminal's, not ours) and
+// counts the end-of-scan line, after which the window hears no more scan reports.
+void quietLog(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    if (message == QLatin1String("DISCONNECT ALLFRAME"))
+        ++scansEnded;
+}
+
+// Turns the event loop without spinning: the thread sleeps in poll() until a datagram or a timer
+// wakes it, so the CPU time measured is work done, not waiting.
+bool processEventsUntil(const std::function<bool()> &done)
+{
+    const QDeadlineTimer deadline(scanDeadlineMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+struct Rig
+{
+    QProcess sim;
+    QTemporaryDir dir;
+    QString url;
+    std::unique_ptr<qtelvorandalitoolbox> window;
+    QPushButton *scan = nullptr;
+    QComboBox *modules = nullptr;
+};
+
+// The simulator's frame log goes to a file: a pipe nobody reads would fill up and stall it.
+QString startSimulator(Rig &rig)
+{
+    const QString logPath = rig.dir.filePath(QStringLiteral("bus-sim.log"));
+    rig.sim.setStandardOutputFile(logPath);
+    rig.sim.start(QStringLiteral(SIM_EXECUTABLE), {"--udp", "127.0.0.1:0", "--scan-ms", "0"});
+    QFile log(logPath);
+    for (int tries = 0; tries < 100; ++tries) {
+        if (log.open(QIODevice::ReadOnly)) {
+            const QByteArray first = log.readLine();
+            if (first.endsWith('\n') && first.startsWith("UDP "))
+                return QStringLiteral("udp://") + QString::fromLatin1(first.mid(4).trimmed());
+            log.close();
+        }
+        QThread::msleep(20);
+    }
+    return {};
+}
+
+bool buildWindow(Rig &rig)
+{
+    rig.window = std::make_unique<qtelvorandalitoolbox>(QList<QUrl>{QUrl(rig.url)});
+    auto *ports = rig.window->findChild<QComboBox *>(QStringLiteral("comboPort"));
+    // A bus master plugged into this machine would be listed first; the simulator is wanted here.
+    ports->setCurrentIndex(ports->findData(QUrl(rig.url)));
+    rig.scan = rig.window->findChild<QPushButton *>(QStringLiteral("butScan"));
+    rig.modules = rig.window->findChild<QComboBox *>(QStringLiteral("comboScan"));
+    return rig.scan->isEnabled();
+}
+
+void BM_ScanToListedModule(benchmark::State &state, Rig *rig)
+{
+    const int endedBefore = scansEnded;
+    for (auto _ : state) {
+        rig->scan->click();
+        if (!processEventsUntil([rig] { return rig->modules->count() == 1; })) {
+            state.SkipWithError("no module listed");
+            return;
+        }
+    }
+    // Outside the timed loop: the end-of-scan report must be in before the next click.
+    if (!processEventsUntil([endedBefore] { return scansEnded > endedBefore; }))
+        state.SkipWithError("no end-of-scan report");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+
+    Rig rig;
+    rig.url = startSimulator(rig);
+    if (rig.url.isEmpty() || !buildWindow(rig)) {
+        fprintf(stderr, "the bus simulator did not start or could not be reached\n");
+        return 1;
+    }
+    qInstallMessageHandler(quietLog);
+    // Wakes the event loop now and then, so that a lost datagram ends in the deadline, not in a hang.
+    QTimer wakeUp;
+    wakeUp.start(100);
+
+    benchmark::RegisterBenchmark("BM_ScanToListedModule", BM_ScanToListedModule, &rig)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1)
+        ->Repetitions(20)
+        ->ReportAggregatesOnly(true);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    qInstallMessageHandler(nullptr);
+    rig.window.reset();
+    rig.sim.kill();
+    rig.sim.waitForFinished();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return 0;
+}
