@@ -3,90 +3,35 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-// The type the vendor driver reports for the FT232R family; the link only prints it.
-constexpr quint32 fakeDeviceType = 5;
-constexpr quint32 flagOpened = 1;
-
-void copyText(char *to, int size, const QByteArray &text)
-{
-    const int n = std::min(size - 1, int(text.size()));
-    std::memcpy(to, text.constData(), size_t(n));
-    std::memset(to + n, 0, size_t(size - n));
-}
-
-} // namespace
-
 int FakeD2xxDriver::addDevice(const FakeUsbDevice &device)
 {
     devices.append(device);
     return devices.size() - 1;
 }
 
-FakeUsbDevice &FakeD2xxDriver::device(int index)
+QList<int> FakeD2xxDriver::present() const
 {
-    Q_ASSERT(index >= 0 && index < devices.size());
-    return devices[index];
-}
-
-void FakeD2xxDriver::unplug(int index)
-{
-    device(index).unplugged = true;
-}
-
-QList<int> FakeD2xxDriver::enumerate() const
-{
-    QList<int> present;
+    QList<int> indices;
     for (int i = 0; i < devices.size(); ++i) {
         if (!devices[i].unplugged)
-            present.append(i);
+            indices.append(i);
     }
-    return present;
+    return indices;
 }
 
-QList<int> FakeD2xxDriver::currentList() const
+FakeUsbDevice *FakeD2xxDriver::record(FT_HANDLE handle, const QString &verb, const QString &arguments)
 {
-    return listCreated ? listed : enumerate();
-}
-
-int FakeD2xxDriver::deviceOf(FT_HANDLE handle) const
-{
-    return handles.value(handle, -1);
-}
-
-QString FakeD2xxDriver::deviceLabel(FT_HANDLE handle) const
-{
-    const int index = deviceOf(handle);
-    return index < 0 ? QStringLiteral("?") : QString::number(index);
-}
-
-FT_HANDLE FakeD2xxDriver::handleOf(int deviceIndex) const
-{
-    return handles.key(deviceIndex, nullptr);
-}
-
-void FakeD2xxDriver::fillNode(int deviceIndex, int listIndex, FT_DEVICE_LIST_INFO_NODE &node) const
-{
-    const FakeUsbDevice &d = devices[deviceIndex];
-    node.Flags = d.open ? flagOpened : 0;
-    node.Type = fakeDeviceType;
-    node.ID = d.id;
-    node.LocId = quint32(0x100 + listIndex);
-    copyText(node.SerialNumber, sizeof node.SerialNumber, d.serialNumber);
-    copyText(node.Description, sizeof node.Description, d.description);
-    node.ftHandle = handleOf(deviceIndex);
+    const int index = handles.value(handle, -1);
+    calls << QStringLiteral("%1 %2%3").arg(verb, index < 0 ? QStringLiteral("?") : QString::number(index),
+                                           arguments);
+    return index < 0 ? nullptr : &devices[index];
 }
 
 FT_STATUS FakeD2xxDriver::createDeviceInfoList(quint32 *numDevs)
 {
     calls << QStringLiteral("CreateDeviceInfoList");
-    if (createListStatus != FT_OK)
-        return createListStatus;
-    listed = enumerate();
-    listCreated = true;
-    *numDevs = quint32(listed.size());
-    return FT_OK;
+    *numDevs = quint32(present().size());
+    return createListStatus;
 }
 
 FT_STATUS FakeD2xxDriver::getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *list, quint32 *numDevs)
@@ -94,10 +39,14 @@ FT_STATUS FakeD2xxDriver::getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *list, quin
     calls << QStringLiteral("GetDeviceInfoList");
     if (getListStatus != FT_OK)
         return getListStatus;
-    const QList<int> current = currentList();
-    for (int i = 0; i < current.size(); ++i)
-        fillNode(current[i], i, list[i]);
-    *numDevs = quint32(current.size());
+    const QList<int> listed = present();
+    for (int i = 0; i < listed.size(); ++i) {
+        list[i] = {};
+        list[i].ID = devices[listed[i]].id;
+        list[i].Flags = devices[listed[i]].open ? 1 : 0;
+        list[i].ftHandle = handles.key(listed[i], nullptr);
+    }
+    *numDevs = quint32(listed.size());
     return FT_OK;
 }
 
@@ -106,97 +55,72 @@ FT_STATUS FakeD2xxDriver::getDeviceInfoDetail(quint32 index, quint32 *flags, qui
                                               FT_HANDLE *handle)
 {
     calls << QStringLiteral("GetDeviceInfoDetail %1").arg(index);
-    if (detailStatus != FT_OK)
-        return detailStatus;
-    const QList<int> current = currentList();
-    if (index >= quint32(current.size()))
+    const QList<int> listed = present();
+    if (index >= quint32(listed.size()))
         return FT_DEVICE_NOT_FOUND;
-    FT_DEVICE_LIST_INFO_NODE node;
-    fillNode(current[int(index)], int(index), node);
-    *flags = node.Flags;
-    *type = node.Type;
-    *id = node.ID;
-    *locId = node.LocId;
-    std::memcpy(serialNumber, node.SerialNumber, sizeof node.SerialNumber);
-    std::memcpy(description, node.Description, sizeof node.Description);
-    *handle = node.ftHandle;
-    return FT_OK;
+    const int device = listed[int(index)];
+    *flags = devices[device].open ? 1 : 0;
+    *type = *locId = 0;
+    *id = devices[device].id;
+    *serialNumber = *description = '\0';
+    *handle = handles.key(device, nullptr);
+    return detailStatus;
 }
 
 FT_STATUS FakeD2xxDriver::open(int index, FT_HANDLE *handle)
 {
     calls << QStringLiteral("Open %1").arg(index);
-    const QList<int> current = currentList();
-    if (index < 0 || index >= current.size())
+    const QList<int> listed = present();
+    if (index < 0 || index >= listed.size())
         return FT_DEVICE_NOT_FOUND;
-    FakeUsbDevice &d = devices[current[index]];
-    if (d.refuseOpen || d.unplugged || d.open)
+    FakeUsbDevice &d = devices[listed[index]];
+    if (d.refuseOpen || d.open)
         return FT_DEVICE_NOT_OPENED;
     d.open = true;
-    // Fresh values per open, never reused, so a stale handle is told from a live one.
-    *handle = reinterpret_cast<FT_HANDLE>(nextHandle);
-    nextHandle += 0x10;
-    handles.insert(*handle, current[index]);
+    // Never reused, so a stale handle is told from a live one.
+    *handle = reinterpret_cast<FT_HANDLE>(nextHandle += 0x10);
+    handles.insert(*handle, listed[index]);
     return FT_OK;
 }
 
 FT_STATUS FakeD2xxDriver::setBaudRate(FT_HANDLE handle, quint32 baudRate)
 {
-    calls << QStringLiteral("SetBaudRate %1 %2").arg(deviceLabel(handle)).arg(baudRate);
-    const int index = deviceOf(handle);
-    if (index < 0)
-        return FT_INVALID_HANDLE;
-    FakeUsbDevice &d = devices[index];
-    if (d.baudStatus == FT_OK)
-        d.baudRate = baudRate;
-    return d.baudStatus;
+    FakeUsbDevice *d = record(handle, QStringLiteral("SetBaudRate"), QStringLiteral(" %1").arg(baudRate));
+    if (d && d->baudStatus == FT_OK)
+        d->baudRate = baudRate;
+    return d ? d->baudStatus : FT_INVALID_HANDLE;
 }
 
 FT_STATUS FakeD2xxDriver::setDataCharacteristics(FT_HANDLE handle, quint8 wordLength, quint8 stopBits,
                                                  quint8 parity)
 {
-    calls << QStringLiteral("SetDataCharacteristics %1 %2 %3 %4")
-                 .arg(deviceLabel(handle))
-                 .arg(wordLength)
-                 .arg(stopBits)
-                 .arg(parity);
-    const int index = deviceOf(handle);
-    if (index < 0)
-        return FT_INVALID_HANDLE;
-    FakeUsbDevice &d = devices[index];
-    if (d.dataCharacteristicsStatus == FT_OK) {
-        d.wordLength = wordLength;
-        d.stopBits = stopBits;
-        d.parity = parity;
+    FakeUsbDevice *d = record(handle, QStringLiteral("SetDataCharacteristics"),
+                              QStringLiteral(" %1 %2 %3").arg(wordLength).arg(stopBits).arg(parity));
+    if (d && d->dataCharacteristicsStatus == FT_OK) {
+        d->wordLength = wordLength;
+        d->stopBits = stopBits;
+        d->parity = parity;
     }
-    return d.dataCharacteristicsStatus;
+    return d ? d->dataCharacteristicsStatus : FT_INVALID_HANDLE;
 }
 
 FT_STATUS FakeD2xxDriver::getQueueStatus(FT_HANDLE handle, quint32 *rxBytes)
 {
-    calls << QStringLiteral("GetQueueStatus %1").arg(deviceLabel(handle));
-    const int index = deviceOf(handle);
-    if (index < 0)
-        return FT_INVALID_HANDLE;
-    const FakeUsbDevice &d = devices[index];
-    if (d.unplugged)
-        return FT_DEVICE_GONE;
-    *rxBytes = quint32(d.rxWaiting.size());
-    return FT_OK;
+    FakeUsbDevice *d = record(handle, QStringLiteral("GetQueueStatus"));
+    *rxBytes = d ? quint32(d->rxWaiting.size()) : 0;
+    return !d ? FT_INVALID_HANDLE : d->unplugged ? FT_DEVICE_GONE : FT_OK;
 }
 
 FT_STATUS FakeD2xxDriver::read(FT_HANDLE handle, void *buffer, quint32 bytesToRead, quint32 *bytesReturned)
 {
-    calls << QStringLiteral("Read %1 %2").arg(deviceLabel(handle)).arg(bytesToRead);
-    const int index = deviceOf(handle);
-    if (index < 0)
+    FakeUsbDevice *d = record(handle, QStringLiteral("Read"), QStringLiteral(" %1").arg(bytesToRead));
+    if (!d)
         return FT_INVALID_HANDLE;
-    FakeUsbDevice &d = devices[index];
-    if (d.unplugged)
+    if (d->unplugged)
         return FT_DEVICE_GONE;
-    const int n = int(std::min(bytesToRead, quint32(d.rxWaiting.size())));
-    std::memcpy(buffer, d.rxWaiting.constData(), size_t(n));
-    d.rxWaiting.remove(0, n);
+    const int n = int(std::min(bytesToRead, quint32(d->rxWaiting.size())));
+    std::memcpy(buffer, d->rxWaiting.constData(), size_t(n));
+    d->rxWaiting.remove(0, n);
     *bytesReturned = quint32(n);
     return FT_OK;
 }
@@ -204,38 +128,25 @@ FT_STATUS FakeD2xxDriver::read(FT_HANDLE handle, void *buffer, quint32 bytesToRe
 FT_STATUS FakeD2xxDriver::write(FT_HANDLE handle, const void *buffer, quint32 bytesToWrite,
                                 quint32 *bytesWritten)
 {
-    calls << QStringLiteral("Write %1 %2").arg(deviceLabel(handle)).arg(bytesToWrite);
-    const int index = deviceOf(handle);
-    if (index < 0)
+    writeTimes.append(now());
+    FakeUsbDevice *d = record(handle, QStringLiteral("Write"), QStringLiteral(" %1").arg(bytesToWrite));
+    if (!d)
         return FT_INVALID_HANDLE;
-    FakeUsbDevice &d = devices[index];
-    if (d.unplugged)
+    if (d->unplugged)
         return FT_DEVICE_GONE;
-    FT_STATUS status = FT_OK;
-    quint32 accepted = bytesToWrite;
-    if (!d.writeScript.isEmpty()) {
-        const QPair<FT_STATUS, int> step = d.writeScript.takeFirst();
-        status = step.first;
-        if (step.second >= 0)
-            accepted = std::min(accepted, quint32(step.second));
-    }
-    d.written.append(static_cast<const char *>(buffer), int(accepted));
-    *bytesWritten = accepted;
-    return status;
+    const QPair<FT_STATUS, int> step =
+        d->writeScript.isEmpty() ? qMakePair(FT_STATUS(FT_OK), -1) : d->writeScript.takeFirst();
+    *bytesWritten = step.second < 0 ? bytesToWrite : std::min(bytesToWrite, quint32(step.second));
+    d->written.append(static_cast<const char *>(buffer), int(*bytesWritten));
+    return step.first;
 }
 
 FT_STATUS FakeD2xxDriver::close(FT_HANDLE handle)
 {
-    calls << QStringLiteral("Close %1").arg(deviceLabel(handle));
-    const int index = deviceOf(handle);
-    if (index < 0)
-        return FT_INVALID_HANDLE;
-    FakeUsbDevice &d = devices[index];
-    if (d.closeStatus != FT_OK)
-        return d.closeStatus;
-    d.open = false;
-    handles.remove(handle);
-    return FT_OK;
+    FakeUsbDevice *d = record(handle, QStringLiteral("Close"));
+    if (d)
+        d->open = false;
+    return handles.remove(handle) ? FT_OK : FT_INVALID_HANDLE;
 }
 
 FakeD2xxScope::FakeD2xxScope()
@@ -247,6 +158,5 @@ FakeD2xxScope::FakeD2xxScope()
 
 FakeD2xxScope::~FakeD2xxScope()
 {
-    // What comes back is the fake itself; it goes with the returned pointer.
-    installD2xxDriver(std::move(previous));
+    installD2xxDriver(std::move(previous)); // the fake goes with the returned pointer
 }

@@ -4,30 +4,29 @@
 #include "d2xxdriver.h"
 #include "fakeusbdevice.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QStringList>
 
-// A D2XX backend simulating attached USB devices. It records every call in `calls`, one entry per
-// call: the verb, then the list index (GetDeviceInfoDetail, Open) or the index of the device behind
-// the handle (the other calls, "?" for an unknown handle), then the arguments that matter, e.g.
-// "SetBaudRate 0 38400", "SetDataCharacteristics 0 8 0 0", "Read 0 4096", "Write 0 10".
+// A D2XX backend simulating attached USB devices. `calls` records one entry per call: the verb, the
+// list index (GetDeviceInfoDetail, Open) or the device behind the handle ("?" if none), then the
+// arguments that matter, e.g. "SetBaudRate 0 38400", "Read 0 4096", "Write 0 10".
 class FakeD2xxDriver : public D2xxDriver
 {
 public:
-    // Appends a device to the driver's list and returns its index.
-    int addDevice(const FakeUsbDevice &device = {});
-    FakeUsbDevice &device(int index);
-    int deviceCount() const { return devices.size(); }
-    // Marks the device gone: its handle calls give FT_DEVICE_GONE and the next enumeration omits it.
-    void unplug(int index);
-    // Number of handles currently open.
+    FakeD2xxDriver() { clock.start(); }
+    int addDevice(const FakeUsbDevice &device = {}); // returns its index
+    FakeUsbDevice &device(int index) { return devices[index]; }
+    void unplug(int index) { devices[index].unplugged = true; }
     int openHandleCount() const { return handles.size(); }
+    qint64 now() const { return clock.elapsed(); } // the clock of writeTimes
 
     FT_STATUS createListStatus = FT_OK;
     FT_STATUS getListStatus = FT_OK;
     FT_STATUS detailStatus = FT_OK;
     QStringList calls;
+    QList<qint64> writeTimes; // one per write call, in ms on now()'s clock
 
     FT_STATUS createDeviceInfoList(quint32 *numDevs) override;
     FT_STATUS getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *list, quint32 *numDevs) override;
@@ -44,25 +43,17 @@ public:
     FT_STATUS close(FT_HANDLE handle) override;
 
 private:
-    QList<int> enumerate() const;
-    // Device indices in list order: those of the last createDeviceInfoList, or the devices
-    // attached now when no list was created yet.
-    QList<int> currentList() const;
-    // Device index behind a handle, -1 if the handle is not open.
-    int deviceOf(FT_HANDLE handle) const;
-    QString deviceLabel(FT_HANDLE handle) const;
-    FT_HANDLE handleOf(int deviceIndex) const;
-    void fillNode(int deviceIndex, int listIndex, FT_DEVICE_LIST_INFO_NODE &node) const;
+    QList<int> present() const; // device indices in list order
+    // Records the call; the device behind the handle, nullptr if the handle is not open.
+    FakeUsbDevice *record(FT_HANDLE handle, const QString &verb, const QString &arguments = {});
 
     QList<FakeUsbDevice> devices;
-    QList<int> listed;
-    bool listCreated = false;
     QHash<FT_HANDLE, int> handles;
     quintptr nextHandle = 0x1000;
+    QElapsedTimer clock;
 };
 
-// Installs a fresh FakeD2xxDriver behind the FT_ calls for the scope of a test and puts the
-// previous backend back afterwards.
+// Installs a fresh FakeD2xxDriver behind the FT_ calls for its scope, then puts the previous back.
 class FakeD2xxScope
 {
 public:

@@ -7,21 +7,16 @@
 #include <QList>
 #include <QPair>
 
-// One USB device attached to the FakeD2xxDriver: what the driver reports of it, the failures it is
-// scripted to give, and what the PC did to it.
+// One USB device behind the FakeD2xxDriver: its scripted failures and what the PC did to it.
 struct FakeUsbDevice
 {
     quint32 id = 0x0403EF50; // vid << 16 | pid
-    QByteArray serialNumber = "FT000001";
-    QByteArray description = "KVMX";
-    bool refuseOpen = false; // open gives FT_DEVICE_NOT_OPENED, as when another program holds it
+    bool refuseOpen = false; // as when another program holds it
     FT_STATUS baudStatus = FT_OK;
     FT_STATUS dataCharacteristicsStatus = FT_OK;
-    FT_STATUS closeStatus = FT_OK;
     QByteArray rxWaiting; // bytes the device holds for the PC
-    QByteArray written;   // every byte the PC wrote, concatenated
-    // Consumed one per write call: the status returned and the most bytes accepted (-1 = all).
-    // Empty: every write is accepted whole.
+    QByteArray written;   // every byte the PC wrote
+    // One step per write call: the status and the most bytes accepted (-1 = all). Empty: all accepted.
     QList<QPair<FT_STATUS, int>> writeScript;
     bool unplugged = false; // queue status, read and write give FT_DEVICE_GONE
 

@@ -1,29 +1,41 @@
 #ifndef LOGCAPTURE_H
 #define LOGCAPTURE_H
 
-#include <QString>
 #include <QStringList>
 #include <QtGlobal>
 
-// Collects the messages of the Qt message log for the scope of a test, instead of printing them,
-// so that a test can check exact lines and their order.
+// Collects the Qt message log for its scope instead of printing it, so that a test can check exact
+// lines and their order. The log is process-wide: GUI thread only, one capture at a time.
 class LogCapture
 {
 public:
-    LogCapture();
-    ~LogCapture();
+    LogCapture() { captured.clear(); }
+    ~LogCapture()
+    {
+        qInstallMessageHandler(previous);
+        captured.clear();
+    }
     LogCapture(const LogCapture &) = delete;
     LogCapture &operator=(const LogCapture &) = delete;
 
-    QStringList lines() const;
-    int count(const QString &line) const;
-    // The captured lines that are among `wanted`, in the order they were logged: leaves out the
-    // lines of other layers, whose wording is not under test.
-    QStringList only(const QStringList &wanted) const;
-    void clear();
+    QStringList lines() const { return captured; }
+    int count(const QString &line) const { return captured.count(line); }
+    // The captured lines among `wanted`, in logged order: leaves out other layers' lines.
+    QStringList only(const QStringList &wanted) const
+    {
+        QStringList kept;
+        for (const QString &line : captured) {
+            if (wanted.contains(line))
+                kept.append(line);
+        }
+        return kept;
+    }
+    void clear() { captured.clear(); }
 
 private:
-    QtMessageHandler previous = nullptr;
+    static void capture(QtMsgType, const QMessageLogContext &, const QString &message) { captured << message; }
+    static inline QStringList captured;
+    QtMessageHandler previous = qInstallMessageHandler(capture);
 };
 
 #endif // LOGCAPTURE_H
