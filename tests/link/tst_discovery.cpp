@@ -32,12 +32,12 @@ QStringList portLines(const QStringList &described)
 }
 
 // "NAME VVVV:PPPP" for a port with vendor and product identifiers, "NAME -" for one without.
-QList<SerialPortDescription> serialPorts(const QStringList &specs)
+QList<SerialPortDescription> serialPorts(const QStringList &descriptions)
 {
     QList<SerialPortDescription> ports;
-    for (const QString &spec : specs) {
-        SerialPortDescription port{spec.section(' ', 0, 0), "/dev/" + spec.section(' ', 0, 0)};
-        const QString ids = spec.section(' ', 1);
+    for (const QString &text : descriptions) {
+        SerialPortDescription port{text.section(' ', 0, 0), "/dev/" + text.section(' ', 0, 0)};
+        const QString ids = text.section(' ', 1);
         port.hasVendorIdentifier = ids != "-";
         port.vendorIdentifier = quint16(ids.section(':', 0, 0).toUInt(nullptr, 16));
         port.productIdentifier = quint16(ids.section(':', 1).toUInt(nullptr, 16));

@@ -9,22 +9,37 @@ namespace {
 
 QByteArray wire(const char *hex)
 {
-    return '\x02' + QByteArray(hex).replace(' ', "") + '\x03';
+    return '\x02' + QByteArray(hex) + '\x03';
 }
 
-// The binary frame carried by a transport form, for comparison with hex literals.
-QByteArray binary(const QVariant &signalArgument)
+// The binary frames carried by the transport forms a spy caught, for comparison with hex literals.
+QList<QByteArray> binaries(const QSignalSpy &out)
 {
-    const QByteArray text = signalArgument.toByteArray();
-    return QByteArray::fromHex(text.mid(1, text.size() - 2));
+    QList<QByteArray> frames;
+    for (const QList<QVariant> &arguments : out) {
+        const QByteArray text = arguments.at(0).toByteArray();
+        frames.append(QByteArray::fromHex(text.mid(1, text.size() - 2)));
+    }
+    return frames;
 }
 
-QByteArray bytes(const char *hex)
+QList<QByteArray> bytes(std::initializer_list<const char *> hexFrames)
 {
-    return QByteArray::fromHex(hex);
+    QList<QByteArray> frames;
+    for (const char *hex : hexFrames)
+        frames.append(QByteArray::fromHex(hex));
+    return frames;
 }
 
 const SimModule lux{63, 0x12D687, 3};
+
+// A bus with the LUX42 module that reports at once.
+std::unique_ptr<SimBus> luxBus(const SimFaults &faults = SimFaults(), FrameLog *log = nullptr)
+{
+    auto bus = std::make_unique<SimBus>(QList<SimModule>{SimModule{9, 0x12D687, 1}, lux}, faults, log);
+    bus->setScanMs(0);
+    return bus;
+}
 
 } // namespace
 
@@ -33,237 +48,104 @@ class TestSimBus : public QObject
     Q_OBJECT
 
 private slots:
-    void moduleTable();
-    void scanReports_data();
-    void scanReports();
-    void unacknowledgedReportIsResent();
-    void repeatedScanRequestDoesNotRestart();
-    void eraseAcknowledgedByModule_data();
-    void eraseAcknowledgedByModule();
-    void unknownAddressNotAcknowledged();
-    void badChecksumIgnored();
-    void noAckWithholdsAcknowledgements();
-    void dropAll_data();
-    void dropAll();
-    void corruptBreaksChecksum();
-
-private:
-    static void ackReports(SimBus &bus, QSignalSpy &out, int count, const QByteArray &pcAck);
-};
-
-void TestSimBus::moduleTable()
-{
-    QCOMPARE(SimBus::moduleTablePayload({lux}), bytes("00F0000000083F12D687000003"
-                                                      "00"));
-    QCOMPARE(SimBus::moduleTablePayload({SimModule{9, 42, 1}, lux}), bytes("00F000000010"
-                                                                           "0900002A00000100"
-                                                                           "3F12D68700000300"));
-    QCOMPARE(SimBus::moduleTablePayload({}), bytes("00F000000000"));
-}
-
-void TestSimBus::scanReports_data()
-{
-    QTest::addColumn<QByteArray>("request");
-    QTest::addColumn<QByteArray>("pcAck");
-    QTest::addColumn<QList<QByteArray>>("expected");
-
-    QTest::newRow("serial, mode 2") << wire("BD0231F0") << wire("F90201FC")
-                                    << QList<QByteArray>{bytes("F9080102"), bytes("BD0863022A"),
-                                                         bytes("BD08370001FD"),
-                                                         bytes("BD081600F0000000083F12D687000003"
-                                                               "0084"),
-                                                         bytes("BD08630129")};
-    QTest::newRow("udp, mode 1") << wire("BD0131EF") << wire("F90101FB")
-                                 << QList<QByteArray>{bytes("F90401FE"), bytes("BD04630226"),
-                                                      bytes("BD04370001F9"),
-                                                      bytes("BD041600F0000000083F12D687000003"
-                                                            "0080"),
-                                                      bytes("BD04630125")};
-}
-
-void TestSimBus::ackReports(SimBus &bus, QSignalSpy &out, int count, const QByteArray &pcAck)
-{
-    for (int sent = out.count(); sent < count; sent = out.count()) {
-        QTRY_COMPARE_WITH_TIMEOUT(out.count(), sent + 1, 2000);
-        bus.receiveText(pcAck);
+    void scanReports_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("pcAck");
+        QTest::addColumn<QList<QByteArray>>("expected"); // the ack, then the four reports
+        QTest::newRow("serial, mode 2")
+            << wire("BD0231F0") << wire("F90201FC")
+            << bytes({"F9080102", "BD0863022A", "BD08370002FE",
+                      "BD081600F0000000100912D687000001003F12D6870000030005", "BD08630129"});
+        QTest::newRow("udp, mode 1") << wire("BD0131EF") << wire("F90101FB")
+                                     << bytes({"F90401FE", "BD04630226", "BD04370002FA",
+                                               "BD041600F0000000100912D687000001003F12D6870000030001",
+                                               "BD04630125"});
     }
-}
 
-void TestSimBus::scanReports()
-{
-    QFETCH(QByteArray, request);
-    QFETCH(QByteArray, pcAck);
-    QFETCH(QList<QByteArray>, expected);
-
-    SimBus bus({lux}, SimFaults(), nullptr);
-    bus.setScanMs(0);
-    QSignalSpy out(&bus, &SimBus::frameOut);
-    QSignalSpy finished(&bus, &SimBus::scanFinished);
-    bus.receiveText(request);
-    QCOMPARE(out.count(), 1); // the ack goes at once, the first report only from the event loop
-    ackReports(bus, out, expected.size(), pcAck);
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 2000);
-    QCOMPARE(out.count(), expected.size());
-    for (int i = 0; i < expected.size(); ++i)
-        QCOMPARE(binary(out.at(i).at(0)), expected.at(i));
-    QVERIFY(!bus.isScanning());
-}
-
-void TestSimBus::unacknowledgedReportIsResent()
-{
-    SimBus bus({lux}, SimFaults(), nullptr);
-    bus.setScanMs(0);
-    bus.setResend(200, 2);
-    QSignalSpy out(&bus, &SimBus::frameOut);
-    QSignalSpy finished(&bus, &SimBus::scanFinished);
-    bus.receiveText(wire("BD0231F0"));
-    // The scan-started report: first sending and two resends, then it is given up.
-    QTRY_COMPARE_WITH_TIMEOUT(out.count(), 4, 2000);
-    for (int i = 1; i < 4; ++i)
-        QCOMPARE(binary(out.at(i).at(0)), bytes("BD0863022A"));
-    QTRY_COMPARE_WITH_TIMEOUT(out.count(), 5, 2000);
-    QCOMPARE(binary(out.at(4).at(0)), bytes("BD08370001FD"));
-    // Acknowledged at once, the count report is not sent again.
-    bus.receiveText(wire("F90201FC"));
-    QTRY_COMPARE_WITH_TIMEOUT(out.count(), 6, 2000);
-    QCOMPARE(binary(out.at(5).at(0)).at(2), char(0x16));
-    QCOMPARE(finished.count(), 0);
-}
-
-void TestSimBus::repeatedScanRequestDoesNotRestart()
-{
-    SimBus bus({lux}, SimFaults(), nullptr);
-    bus.setScanMs(0);
-    QSignalSpy out(&bus, &SimBus::frameOut);
-    bus.receiveText(wire("BD0231F0"));
-    QTRY_COMPARE_WITH_TIMEOUT(out.count(), 2, 2000);
-    bus.receiveText(wire("F90201FC"));
-    QTRY_COMPARE_WITH_TIMEOUT(out.count(), 3, 2000);
-    bus.receiveText(wire("BD0231F0")); // the PC lost the ack and asks again
-    QCOMPARE(out.count(), 4);
-    QCOMPARE(binary(out.at(3).at(0)), bytes("F9080102"));
-    bus.receiveText(wire("F90201FC"));
-    QTRY_COMPARE_WITH_TIMEOUT(out.count(), 5, 2000);
-    QCOMPARE(binary(out.at(4).at(0)), bytes("BD081600F0000000083F12D687000003"
-                                            "0084"));
-}
-
-void TestSimBus::eraseAcknowledgedByModule_data()
-{
-    QTest::addColumn<QByteArray>("request");
-    QTest::addColumn<QByteArray>("ack");
-
-    QTest::newRow("serial") << wire("BD0E3F12D6871F3FF1C8") << bytes("F90B3F12D68701B3");
-    QTest::newRow("udp") << wire("BD0D3F12D6871F3FF1C7") << bytes("F9073F12D68701AF");
-}
-
-void TestSimBus::eraseAcknowledgedByModule()
-{
-    QFETCH(QByteArray, request);
-    QFETCH(QByteArray, ack);
-
-    QBuffer logged;
-    logged.open(QIODevice::WriteOnly);
-    FrameLog log(&logged);
-    SimBus bus({SimModule{9, 0x12D687, 1}, lux}, SimFaults(), &log);
-    QSignalSpy out(&bus, &SimBus::frameOut);
-    QSignalSpy erased(&bus, &SimBus::daliLineErased);
-    bus.receiveText(request);
-    QCOMPARE(out.count(), 1);
-    QCOMPARE(binary(out.at(0).at(0)), ack);
-    QCOMPARE(erased.count(), 1);
-    QCOMPARE(erased.at(0).at(0).toUInt(), 0x3F12D687u);
-    QVERIFY(
-        logged.data().contains("DALI line of LUX42 s/n:1234567 erased: short addresses and groups cleared"));
-}
-
-void TestSimBus::unknownAddressNotAcknowledged()
-{
-    SimBus bus({lux}, SimFaults(), nullptr);
-    QSignalSpy out(&bus, &SimBus::frameOut);
-    QSignalSpy erased(&bus, &SimBus::daliLineErased);
-    bus.receiveText(wire("BD0E3F0000011F3FF15A"));
-    // The same serial number under another module type is another module.
-    bus.receiveText(wire("BD0E0912D6871F3FF192"));
-    QTest::qWait(50);
-    QCOMPARE(out.count(), 0);
-    QCOMPARE(erased.count(), 0);
-}
-
-void TestSimBus::badChecksumIgnored()
-{
-    QBuffer logged;
-    logged.open(QIODevice::WriteOnly);
-    FrameLog log(&logged);
-    SimBus bus({lux}, SimFaults(), &log);
-    QSignalSpy out(&bus, &SimBus::frameOut);
-    QTest::ignoreMessage(QtDebugMsg, "checksums mismatch. Rx= 241  != Calc= 240");
-    bus.receiveText(wire("BD0231F1"));
-    QTest::qWait(50);
-    QCOMPARE(out.count(), 0);
-    QVERIFY(!bus.isScanning());
-    QVERIFY(logged.data().contains("bad checksum F1, expected F0: ignored"));
-}
-
-void TestSimBus::noAckWithholdsAcknowledgements()
-{
-    SimFaults faults;
-    faults.noAck = true;
-    SimBus bus({lux}, faults, nullptr);
-    bus.setScanMs(0);
-    QSignalSpy out(&bus, &SimBus::frameOut);
-    QSignalSpy erased(&bus, &SimBus::daliLineErased);
-    bus.receiveText(wire("BD0E3F12D6871F3FF1C8"));
-    QCOMPARE(erased.count(), 1);
-    QCOMPARE(out.count(), 0);
-    // The request itself arrived, so the scan runs; only its ack is missing.
-    bus.receiveText(wire("BD0231F0"));
-    QTRY_COMPARE_WITH_TIMEOUT(out.count(), 1, 2000);
-    QCOMPARE(binary(out.at(0).at(0)), bytes("BD0863022A"));
-}
-
-void TestSimBus::dropAll_data()
-{
-    QTest::addColumn<bool>("fromPc");
-    QTest::newRow("drop-rx 100") << true;
-    QTest::newRow("drop-tx 100") << false;
-}
-
-void TestSimBus::dropAll()
-{
-    QFETCH(bool, fromPc);
-    SimFaults faults;
-    (fromPc ? faults.dropRxPct : faults.dropTxPct) = 100;
-    SimBus bus({lux}, faults, nullptr);
-    bus.setScanMs(0);
-    bus.setResend(20, 1);
-    QSignalSpy out(&bus, &SimBus::frameOut);
-    QSignalSpy erased(&bus, &SimBus::daliLineErased);
-    QSignalSpy finished(&bus, &SimBus::scanFinished);
-    bus.receiveText(wire("BD0231F0"));
-    bus.receiveText(wire("BD0E3F12D6871F3FF1C8"));
-    // Lost requests start nothing; lost reports are given up one after the other.
-    if (fromPc) {
-        QTest::qWait(100);
-        QCOMPARE(finished.count(), 0);
-        QCOMPARE(erased.count(), 0);
-    } else {
+    // Each report waits for the PC's acknowledgement before the next goes out.
+    void scanReports()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, pcAck);
+        QFETCH(QList<QByteArray>, expected);
+        const auto bus = luxBus();
+        QSignalSpy out(bus.get(), &SimBus::frameOut);
+        QSignalSpy finished(bus.get(), &SimBus::scanFinished);
+        bus->receiveText(request);
+        QCOMPARE(out.count(), 1); // the ack goes at once, the first report only from the event loop
+        for (int sent = 2; sent <= expected.size(); ++sent) {
+            QTRY_COMPARE_WITH_TIMEOUT(out.count(), sent, 2000);
+            bus->receiveText(pcAck);
+        }
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 2000);
-        QCOMPARE(erased.count(), 1);
+        QCOMPARE(binaries(out), expected);
+        QVERIFY(!bus->isScanning());
     }
-    QCOMPARE(out.count(), 0);
-}
 
-void TestSimBus::corruptBreaksChecksum()
-{
-    SimFaults faults;
-    faults.corruptPct = 100;
-    SimBus bus({lux}, faults, nullptr);
-    QSignalSpy out(&bus, &SimBus::frameOut);
-    bus.receiveText(wire("BD0E3F12D6871F3FF1C8"));
-    QCOMPARE(out.count(), 1);
-    QCOMPARE(binary(out.at(0).at(0)), bytes("F90B3F12D68701B4"));
-}
+    void requests_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QList<QByteArray>>("expected");
+        QTest::addColumn<bool>("erased"); // the LUX42 module's DALI line
+        QTest::addColumn<bool>("scanFinished");
+        const QByteArray erase = wire("BD0E3F12D6871F3FF1C8");
+        const QByteArray scan = wire("BD0231F0");
+        // Only the addressed module answers, though another module has the same serial number.
+        QTest::newRow("erase, mode 2") << "" << erase << bytes({"F90B3F12D68701B3"}) << true << false;
+        QTest::newRow("erase, mode 1")
+            << "" << wire("BD0D3F12D6871F3FF1C7") << bytes({"F9073F12D68701AF"}) << true << false;
+        QTest::newRow("erase, unknown address")
+            << "" << wire("BD0E3F0000011F3FF15A") << bytes({}) << false << false;
+        // The request arrives and takes effect; only its acknowledgement is missing.
+        QTest::newRow("erase, --no-ack") << "no-ack" << erase << bytes({}) << true << false;
+        QTest::newRow("erase, --drop-rx 100") << "drop-rx" << erase << bytes({}) << false << false;
+        QTest::newRow("erase, --drop-tx 100") << "drop-tx" << erase << bytes({}) << true << false;
+        // Each report is sent once more, then given up: the scan still runs to its end.
+        QTest::newRow("scan, --no-ack")
+            << "no-ack" << scan
+            << bytes({"BD0863022A", "BD0863022A", "BD08370002FE", "BD08370002FE",
+                      "BD081600F0000000100912D687000001003F12D6870000030005",
+                      "BD081600F0000000100912D687000001003F12D6870000030005", "BD08630129", "BD08630129"})
+            << false << true;
+        // Lost requests start nothing; lost reports are given up one after the other.
+        QTest::newRow("scan, --drop-rx 100") << "drop-rx" << scan << bytes({}) << false << false;
+        QTest::newRow("scan, --drop-tx 100") << "drop-tx" << scan << bytes({}) << false << true;
+    }
+
+    void requests()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QByteArray, request);
+        QFETCH(QList<QByteArray>, expected);
+        QFETCH(bool, erased);
+        QFETCH(bool, scanFinished);
+        SimFaults faults;
+        faults.noAck = fault == "no-ack";
+        faults.dropRxPct = fault == "drop-rx" ? 100 : 0;
+        faults.dropTxPct = fault == "drop-tx" ? 100 : 0;
+        QBuffer logged;
+        logged.open(QIODevice::WriteOnly);
+        FrameLog log(&logged);
+        const auto bus = luxBus(faults, &log);
+        bus->setResend(20, 1);
+        QSignalSpy out(bus.get(), &SimBus::frameOut);
+        QSignalSpy erasures(bus.get(), &SimBus::daliLineErased);
+        QSignalSpy finished(bus.get(), &SimBus::scanFinished);
+
+        bus->receiveText(request);
+        QTest::qWait(300);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), scanFinished ? 1 : 0, 2000);
+        QCOMPARE(binaries(out), expected);
+        QCOMPARE(erasures.count(), erased ? 1 : 0);
+        if (erased)
+            QCOMPARE(erasures.at(0).at(0).toUInt(), 0x3F12D687u);
+        QCOMPARE(logged.data().contains(
+                     "DALI line of LUX42 s/n:1234567 erased: short addresses and groups cleared"),
+                 erased);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestSimBus)
 #include "tst_simbus.moc"
