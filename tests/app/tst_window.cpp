@@ -1,166 +1,149 @@
-#include "qtelvorandalitoolbox.h"
+#include "endpointarguments.h"
+#include "fakeethmodule.h"
+#include "mytreatcompc.h"
+#include "windowbench.h"
 
 #include <QtTest>
 #include <QtWidgets>
-
-namespace {
-
-enum class CloseBy { CtrlQ, QuitButton, CloseCall };
-
-// One word per item of a box layout, so that the order of the form compares as a list.
-QStringList itemNames(const QLayout *layout)
-{
-    QStringList names;
-    for (int i = 0; i < layout->count(); ++i) {
-        QLayoutItem *item = layout->itemAt(i);
-        const QSize hint = item->sizeHint();
-        if (item->widget())
-            names << item->widget()->objectName();
-        else if (item->layout())
-            names << item->layout()->objectName();
-        else
-            names << QStringLiteral("spacer %1x%2").arg(hint.width()).arg(hint.height());
-    }
-    return names;
-}
-
-} // namespace
-
-Q_DECLARE_METATYPE(CloseBy)
 
 class tst_Window : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init() { QCoreApplication::setApplicationVersion(QStringLiteral("1.0")); }
-
-    void titleAndLogPattern()
+    void titleAndForm_data()
     {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("butScan") << "&Scan";
+        QTest::newRow("butRefresh") << "Refresh";
+        QTest::newRow("butEraseShort") << "&Erase all short address and group";
+        QTest::newRow("butQuit") << "&Quit";
+    }
+
+    void titleAndForm()
+    {
+        QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
         qtelvorandalitoolbox window;
         QCOMPARE(window.windowTitle(), QStringLiteral("Telvoran2 DALI toolbox (1.0)"));
-        const QMessageLogContext context("window.cpp", 42, "f", "default");
-        QCOMPARE(qFormatLogMessage(QtDebugMsg, context, QStringLiteral("CONNECT ALLFRAME")),
-                 QStringLiteral("window.cpp:42 - CONNECT ALLFRAME"));
+        QTEST(window.findChild<QPushButton *>(QTest::currentDataTag())->text(), "text");
+        QVERIFY(window.findChild<QComboBox *>("comboScan") && window.findChild<QComboBox *>("comboPort"));
     }
 
-    void formObjects_data()
+    void closingExitsWithZero_data()
     {
-        QTest::addColumn<QByteArray>("className");
-        QTest::addColumn<QString>("text"); // null: the class has no text
-        QTest::newRow("centralwidget") << QByteArray("QWidget") << QString();
-        QTest::newRow("verticalLayout") << QByteArray("QVBoxLayout") << QString();
-        QTest::newRow("label") << QByteArray("QLabel") << "";
-        QTest::newRow("horizontalLayout_2") << QByteArray("QHBoxLayout") << QString();
-        QTest::newRow("butScan") << QByteArray("QPushButton") << "&Scan";
-        QTest::newRow("comboScan") << QByteArray("QComboBox") << QString();
-        QTest::newRow("line") << QByteArray("QFrame") << QString();
-        QTest::newRow("comboPort") << QByteArray("QComboBox") << QString();
-        QTest::newRow("butRefresh") << QByteArray("QPushButton") << "Refresh";
-        QTest::newRow("butEraseShort") << QByteArray("QPushButton") << "&Erase all short address and group";
-        QTest::newRow("butQuit") << QByteArray("QPushButton") << "&Quit";
-        QTest::newRow("statusbar") << QByteArray("QStatusBar") << QString();
+        QTest::addColumn<bool>("byShortcut");
+        QTest::newRow("Ctrl+Q") << true;
+        QTest::newRow("Quit button") << false;
     }
 
-    void formObjects()
+    void closingExitsWithZero()
     {
-        QFETCH(QByteArray, className);
-        QFETCH(QString, text);
-        qtelvorandalitoolbox window;
-        const QObject *object = window.findChild<QObject *>(QString::fromLatin1(QTest::currentDataTag()));
-        QVERIFY(object);
-        QCOMPARE(QByteArray(object->metaObject()->className()), className);
-        if (!text.isNull())
-            QCOMPARE(object->property("text").toString(), text);
-    }
-
-    void formSettings()
-    {
-        qtelvorandalitoolbox window;
-        QCOMPARE(window.sizePolicy(), QSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding));
-        const auto *label = window.findChild<QLabel *>(QStringLiteral("label"));
-        QCOMPARE(label->sizePolicy(), QSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed));
-        QCOMPARE(label->minimumSize(), QSize(201, 31));
-        QCOMPARE(label->maximumSize(), QSize(201, 31));
-        QVERIFY(label->hasScaledContents());
-        const auto *butScan = window.findChild<QPushButton *>(QStringLiteral("butScan"));
-        QCOMPARE(butScan->sizePolicy(), QSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed));
-        QVERIFY(butScan->isEnabled());
-        const auto *comboScan = window.findChild<QComboBox *>(QStringLiteral("comboScan"));
-        QCOMPARE(comboScan->sizePolicy(), QSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::Fixed));
-        QCOMPARE(comboScan->sizeAdjustPolicy(), QComboBox::AdjustToContents);
-        QCOMPARE(
-            comboScan->toolTip(),
-            QStringLiteral("<html><head/><body><p>List of modules found on Telvoran2 bus</p></body></html>"));
-        QCOMPARE(window.findChild<QComboBox *>(QStringLiteral("comboPort"))->sizeAdjustPolicy(),
-                 QComboBox::AdjustToContents);
-        const auto *line = window.findChild<QFrame *>(QStringLiteral("line"));
-        QCOMPARE(line->frameShape(), QFrame::VLine);
-        QCOMPARE(line->frameShadow(), QFrame::Sunken);
-
-        const QStringList column{"label", "horizontalLayout_2", "butEraseShort", "spacer 20x40", "butQuit"};
-        const QStringList row{"butScan", "comboScan", "line", "comboPort", "butRefresh", "spacer 40x20"};
-        QCOMPARE(itemNames(window.findChild<QLayout *>(QStringLiteral("verticalLayout"))), column);
-        QCOMPARE(itemNames(window.findChild<QLayout *>(QStringLiteral("horizontalLayout_2"))), row);
-    }
-
-    void resourcesAreLoaded()
-    {
-        qtelvorandalitoolbox window;
-        const QPixmap logo = window.findChild<QLabel *>(QStringLiteral("label"))->pixmap(Qt::ReturnByValue);
-        QCOMPARE(logo.size(), QSize(2190, 416));
-        const QList<QSize> iconSizes = window.windowIcon().availableSizes();
-        QVERIFY2(iconSizes.contains(QSize(16, 16)) && iconSizes.contains(QSize(32, 32)),
-                 "16 and 32 pixel icons");
-    }
-
-    void closingEndsEventLoop_data()
-    {
-        QTest::addColumn<CloseBy>("closeBy");
-        QTest::newRow("Ctrl+Q") << CloseBy::CtrlQ;
-        QTest::newRow("Quit button") << CloseBy::QuitButton;
-        QTest::newRow("close()") << CloseBy::CloseCall;
-    }
-
-    void closingEndsEventLoop()
-    {
-        QFETCH(CloseBy, closeBy);
+        QFETCH(bool, byShortcut);
         qtelvorandalitoolbox window;
         window.show();
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
-
-        QTimer::singleShot(0, &window, [&window, closeBy] {
-            if (closeBy == CloseBy::CtrlQ)
+        QTimer::singleShot(0, &window, [&window, byShortcut] {
+            if (byShortcut)
                 QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
-            else if (closeBy == CloseBy::QuitButton)
-                QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("butQuit")), Qt::LeftButton);
             else
-                window.close();
+                QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("butQuit")), Qt::LeftButton);
         });
-        QTimer guard;
-        connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-        guard.start(5000);
-
+        QTimer::singleShot(5000, &window, [] { QCoreApplication::exit(99); });
         QCOMPARE(QApplication::exec(), 0);
         QVERIFY(!window.isVisible());
     }
 
-    void moduleChoiceFitsWindowToContents()
+    void startUpAndUnplug_data()
     {
-        qtelvorandalitoolbox window;
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        auto *comboScan = window.findChild<QComboBox *>(QStringLiteral("comboScan"));
-        // Short entries: a window wider than two thirds of the small offscreen screen is not fitted to its
-        // hint.
-        comboScan->addItems({QStringLiteral("-"), QStringLiteral("LUX42 s/n:1 v3")});
-        const QSize large = window.sizeHint() + QSize(300, 200);
-        window.resize(large);
-        QTRY_COMPARE(window.size(), large);
+        QTest::addColumn<bool>("master");
+        QTest::addColumn<int>("unplug"); // 0: no, 1: while connected, 2: then Refresh
+        QTest::addColumn<QStringList>("labels");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<bool>("scanEnabled");
+        const QStringList kvmx{"USB (kvmx)"};
+        QTest::newRow("master") << true << 0 << kvmx << "Connected to " + masterUrl << true;
+        QTest::newRow("nothing") << false << 0 << QStringList{} << QString() << true;
+        QTest::newRow("unplug while connected")
+            << true << 1 << kvmx << "Not connected to " + masterUrl << false;
+        QTest::newRow("refresh after unplugging")
+            << true << 2 << QStringList{} << "Not connected to " << false;
+    }
 
-        comboScan->setCurrentIndex(1);
-        QTRY_COMPARE(window.size(), window.sizeHint());
+    void startUpAndUnplug()
+    {
+        QFETCH(bool, master);
+        QFETCH(int, unplug);
+        QFETCH(QString, status);
+        WindowBench bench;
+        if (master)
+            bench.plug();
+        bench.open();
+        if (unplug)
+            bench.usb.driver().unplug(0);
+        if (unplug == 2)
+            bench.click("butRefresh");
+        QTRY_COMPARE_WITH_TIMEOUT(bench.status(), status, 500); // the link polls every 50 ms
+        QTEST(bench.texts("comboPort"), "labels");
+        QTEST(bench.widget<QPushButton>("butScan")->isEnabled(), "scanEnabled");
+        QCOMPARE(bench.window->manager() != nullptr, !bench.status().isEmpty());
+    }
+
+    // Command-line endpoints are parsed, labelled by kind and kept on Refresh; the vtap goes to the top.
+    void commandLineEndpointsAreListedAndKept()
+    {
+        const QString vtap = QStringLiteral("usb://localhost?vid=1027&pid=61265");
+        WindowBench bench;
+        bench.plug(0x0403EF50);
+        bench.plug(0x0403EF51);
+        const EndpointArguments arguments = parseEndpointArguments(
+            {"udp://127.0.0.1:9", "http://h", vtap, "udp://h:port", "SERIAL://COM7?baud=38400"});
+        QCOMPARE(arguments.rejections.size(), 2);
+        bench.open(arguments.endpoints);
+        const QStringList labels{"USB (vtap)", "USB (kvmx)", "127.0.0.1 (ntx07)", "com7 (kvmx)"};
+        QCOMPARE(bench.texts("comboPort"), labels);
+        QCOMPARE(bench.status(), "Connected to " + vtap);
+        bench.click("butRefresh");
+        QCOMPARE(bench.texts("comboPort"), labels);
+        QCOMPARE(bench.status(), "Connected to " + vtap);
+    }
+
+    // The Ethernet open and close wait while processing events; slots reached from there must
+    // neither touch the manager being replaced nor build one of their own.
+    void slotsReachedDuringEthernetWaits_data()
+    {
+        QTest::addColumn<int>("from"); // the module answers only when it is left
+        QTest::newRow("USB to a silent module: 2 s open") << 0;
+        QTest::newRow("module to USB: 1.5 s logout") << 1;
+    }
+
+    void slotsReachedDuringEthernetWaits()
+    {
+        QFETCH(int, from);
+        FakeEthModule module;
+        if (from == 0)
+            module.loginReply.clear();
+        WindowBench bench;
+        bench.plug();
+        bench.open({QUrl(module.url())});
+        bench.widget("comboPort")->setCurrentIndex(from);
+        bench.widget("comboScan")->addItem(QStringLiteral("LUX42 s/n:1234567 v3"), 0x3F12D687u);
+
+        bool managerGoneMeanwhile = false;
+        QMetaObject::invokeMethod(bench.window.get(), "on_butScan_clicked", Qt::QueuedConnection);
+        QTimer::singleShot(300, bench.window.get(), [&] {
+            managerGoneMeanwhile = bench.window->manager() == nullptr;
+            bench.click("butEraseShort");
+            bench.click("butScan");
+            bench.click("butRefresh");
+        });
+        bench.widget("comboPort")->setCurrentIndex(1 - from);
+
+        QVERIFY(managerGoneMeanwhile);
+        QCOMPARE(bench.widget("comboPort")->currentIndex(), 0);
+        QCOMPARE(bench.status(), "Connected to " + masterUrl);
+        QCOMPARE(bench.window->manager()->urlString(), masterUrl);
+        QCOMPARE(bench.usb.driver().openHandleCount(), 1);
     }
 };
 

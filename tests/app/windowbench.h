@@ -12,15 +12,12 @@
 #include <memory>
 
 inline const QString masterUrl = QStringLiteral("usb://localhost?vid=1027&pid=61264");
-inline const QString vtapUrl = QStringLiteral("usb://localhost?vid=1027&pid=61265");
-
 inline QByteArray transport(const QByteArray &hexDigits)
 {
     return '\x02' + hexDigits + '\x03';
 }
 
-// The window on fake USB devices, torn down in the order the driver needs: the window's manager
-// closes its device before the fake driver goes, and the deferred deletes run in between.
+// The window on fake USB devices; the window (and its manager's device) goes before the fake driver.
 struct WindowBench
 {
     FakeD2xxScope usb;
@@ -31,17 +28,9 @@ struct WindowBench
         window.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    FakeD2xxDriver &driver() { return usb.driver(); }
-    FakeUsbDevice &device(int index = 0) { return usb.driver().device(index); }
-    void plug(quint32 id = 0x0403EF50, bool refuseOpen = false)
-    {
-        FakeUsbDevice device;
-        device.id = id;
-        device.refuseOpen = refuseOpen;
-        usb.driver().addDevice(device);
-    }
+    FakeUsbDevice &device() { return usb.driver().device(0); }
+    void plug(quint32 id = 0x0403EF50) { usb.driver().device(usb.driver().addDevice()).id = id; }
     void open(const QList<QUrl> &extra = {}) { window = std::make_unique<qtelvorandalitoolbox>(extra); }
-
     template <class T = QComboBox> T *widget(const char *name) const
     {
         return window->findChild<T *>(QLatin1String(name));
@@ -55,8 +44,7 @@ struct WindowBench
             items << widget(comboName)->itemText(i);
         return items;
     }
-    // The master sends these frames (hex digits); true once the link's poll has taken them, which
-    // is also when the window has handled them.
+    // True once the link's poll has taken the master's frames, i.e. the window has handled them.
     bool masterSends(const QByteArrayList &frames)
     {
         for (const QByteArray &frame : frames)

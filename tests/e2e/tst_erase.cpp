@@ -1,9 +1,7 @@
+#include "e2ebench.h"
 #include "mytreatcompc.h"
-#include "simprocess.h"
-#include "toolboxfixture.h"
 
 #include <QSignalSpy>
-#include <QTest>
 
 class tst_erase : public QObject
 {
@@ -11,54 +9,50 @@ class tst_erase : public QObject
 
 private slots:
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
-    void reachesTheModule_data();
-    void reachesTheModule();
+
+    void reachesTheModule_data()
+    {
+        QTest::addColumn<QStringList>("simOptions");
+        QTest::addColumn<int>("transmissions");
+        QTest::newRow("acknowledged") << QStringList{} << 1;
+        // The first send and 4 retries, 1 s apart, then the request is dropped.
+        QTest::newRow("no acknowledgement") << QStringList{"--no-ack"} << 5;
+    }
+
+    void reachesTheModule()
+    {
+        QFETCH(QStringList, simOptions);
+        QFETCH(int, transmissions);
+        SimProcess sim;
+        const QString endpoint =
+            sim.start(QStringList{"--udp", "127.0.0.1:0", "--scan-ms", "0"} + simOptions);
+        QVERIFY(!endpoint.isEmpty());
+        ToolboxFixture toolbox(QUrl("udp://" + endpoint));
+        toolbox.click("butScan");
+        QTRY_COMPARE_WITH_TIMEOUT(toolbox.modules()->count(), 1, 10000);
+        QTRY_COMPARE(sim.linesWith(QStringLiteral("  scan finished")).size(), 1);
+
+        QSignalSpy dropped(toolbox.window->manager(), &MyTreatComPc::sendTimeout);
+        toolbox.click("butEraseShort");
+        if (transmissions == 1) {
+            QTRY_COMPARE(sim.linesWith(QStringLiteral("BUS->PC COACKN        3:3F12D687 -> 1")).size(), 1);
+            QTest::qWait(1500); // a resend could only show after the retry period
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(dropped.count(), 1, 8000);
+        }
+        const QStringList sent = sim.linesWith(QStringLiteral("PC->BUS COSETDATA"));
+        QCOMPARE(sent.size(), transmissions);
+        for (int i = 0; i < sent.size(); ++i) {
+            QVERIFY2(sent.at(i).endsWith("PC->BUS COSETDATA     1 -> 3:3F12D687  data 3F F1  "
+                                         "<02>BD0D3F12D6871F3FF1C7<03>"),
+                     qPrintable(sent.at(i)));
+            const double gap =
+                i == 0 ? 1.0 : SimProcess::stampOf(sent.at(i)) - SimProcess::stampOf(sent.at(i - 1));
+            QVERIFY2(gap > 0.8 && gap < 1.6, qPrintable(QString::number(gap)));
+        }
+        QCOMPARE(dropped.count(), transmissions == 1 ? 0 : 1);
+    }
 };
-
-void tst_erase::reachesTheModule_data()
-{
-    QTest::addColumn<QStringList>("simOptions");
-    QTest::addColumn<int>("transmissions");
-    QTest::newRow("acknowledged") << QStringList{} << 1;
-    // The default policy: the first send and 4 retries, 1 s apart, then the request is dropped.
-    QTest::newRow("no acknowledgement") << QStringList{"--no-ack"} << 5;
-}
-
-void tst_erase::reachesTheModule()
-{
-    QFETCH(QStringList, simOptions);
-    QFETCH(int, transmissions);
-    SimProcess sim;
-    const QString endpoint = sim.start(QStringList{"--udp", "127.0.0.1:0", "--scan-ms", "0"} + simOptions);
-    QVERIFY(!endpoint.isEmpty());
-    ToolboxFixture toolbox(QUrl("udp://" + endpoint));
-    toolbox.click("butScan");
-    QTRY_COMPARE_WITH_TIMEOUT(toolbox.modules()->count(), 1, 10000);
-    QTRY_COMPARE(sim.linesWith(QStringLiteral("  scan finished")).size(), 1);
-
-    QSignalSpy dropped(toolbox.window->manager(), &MyTreatComPc::sendTimeout);
-    toolbox.click("butEraseShort");
-    QCOMPARE(toolbox.status(),
-             QStringLiteral("Erase short address of all DALI slaves is taking 2sec to complete."));
-    const QString erase = QStringLiteral("PC->BUS COSETDATA     1 -> 3:3F12D687  data 3F F1  "
-                                         "<02>BD0D3F12D6871F3FF1C7<03>");
-    if (transmissions == 1) {
-        QTRY_COMPARE(sim.linesWith(QStringLiteral("BUS->PC COACKN        3:3F12D687 -> 1")).size(), 1);
-        // A resend could only show after the retry period has passed.
-        QTest::qWait(1500);
-    } else {
-        QTRY_COMPARE_WITH_TIMEOUT(dropped.count(), 1, 8000);
-    }
-    const QStringList sent = sim.linesWith(QStringLiteral("PC->BUS COSETDATA"));
-    QCOMPARE(sent.size(), transmissions);
-    for (int i = 0; i < sent.size(); ++i) {
-        QVERIFY2(sent.at(i).endsWith(erase), qPrintable(sent.at(i)));
-        const double gap =
-            i == 0 ? 1.0 : SimProcess::stampOf(sent.at(i)) - SimProcess::stampOf(sent.at(i - 1));
-        QVERIFY2(gap > 0.8 && gap < 1.6, qPrintable(QString::number(gap)));
-    }
-    QCOMPARE(dropped.count(), transmissions == 1 ? 0 : 1);
-}
 
 QTEST_MAIN(tst_erase)
 #include "tst_erase.moc"

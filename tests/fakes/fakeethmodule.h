@@ -1,15 +1,13 @@
 #ifndef FAKEETHMODULE_H
 #define FAKEETHMODULE_H
 
-#include <QHostAddress>
-#include <QObject>
+#include <QNetworkDatagram>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUdpSocket>
 
-// Plays the Ethernet interface module on a free port of 127.0.0.1, over UDP or TCP: answers every
-// LOGIN with a scripted line, records what the link sends, and sends what a test asks for.
+// Plays the Ethernet interface module on a free 127.0.0.1 port: answers LOGIN, records what it gets.
 class FakeEthModule : public QObject
 {
     Q_OBJECT
@@ -17,26 +15,55 @@ class FakeEthModule : public QObject
 public:
     enum Transport { Udp, Tcp };
 
-    explicit FakeEthModule(Transport transport = Udp);
-    // "udp://127.0.0.1:PORT" (or tcp), with optional user information before the host.
-    QString url(const QString &userInfo = QString()) const;
-    void send(const QByteArray &bytes);
-    // Closes the port: what the link sends afterwards meets a closed port.
-    void stop();
+    explicit FakeEthModule(Transport transport = Udp)
+        : transport(transport)
+    {
+        if (transport == Udp) {
+            udp.bind(QHostAddress(QHostAddress::LocalHost), 0);
+            connect(&udp, &QUdpSocket::readyRead, this, [this] {
+                while (udp.hasPendingDatagrams())
+                    onMessage((last = udp.receiveDatagram()).data());
+            });
+            return;
+        }
+        server.listen(QHostAddress(QHostAddress::LocalHost), 0);
+        connect(&server, &QTcpServer::newConnection, this, [this] {
+            client = server.nextPendingConnection();
+            connect(client, &QTcpSocket::readyRead, this, [this] { onMessage(client->readAll()); });
+        });
+    }
+    QString url(const QString &userInfo = QString()) const // "udp://[userInfo@]127.0.0.1:PORT"
+    {
+        const quint16 port = transport == Udp ? udp.localPort() : server.serverPort();
+        return QLatin1String(transport == Udp ? "udp://" : "tcp://") + userInfo +
+               QLatin1String(userInfo.isEmpty() ? "" : "@") + "127.0.0.1:" + QString::number(port);
+    }
+    void send(const QByteArray &bytes)
+    {
+        if (transport == Udp)
+            udp.writeDatagram(last.makeReply(bytes));
+        else if (client)
+            client->write(bytes);
+    }
+    void stop() { udp.close(), server.close(); } // later traffic meets a closed port
     QByteArray stream() const { return messages.join(); }
 
     QByteArray loginReply = "INFO:Session opened\r\n"; // empty: the module stays silent
     QByteArrayList messages;                           // UDP: one per datagram; TCP: one per read
 
 private:
-    void onMessage(const QByteArray &message);
+    void onMessage(const QByteArray &message)
+    {
+        messages.append(message);
+        if (message.startsWith("LOGIN") && !loginReply.isEmpty())
+            send(loginReply);
+    }
 
     Transport transport;
     QUdpSocket udp;
     QTcpServer server;
     QPointer<QTcpSocket> client;
-    QHostAddress linkAddress;
-    quint16 linkPort = 0;
+    QNetworkDatagram last; // the link's latest datagram: where replies go
 };
 
 #endif // FAKEETHMODULE_H

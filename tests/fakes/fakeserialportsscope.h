@@ -3,7 +3,7 @@
 
 #include "serialportdescription.h"
 
-// Replaces the system's serial-port list with a fixed one for the scope of a test.
+// Replaces the system's serial-port list with a fixed one for its scope.
 class FakeSerialPortsScope
 {
 public:
@@ -12,8 +12,6 @@ public:
         setSerialPortLister([ports] { return ports; });
     }
     ~FakeSerialPortsScope() { setSerialPortLister({}); }
-    FakeSerialPortsScope(const FakeSerialPortsScope &) = delete;
-    FakeSerialPortsScope &operator=(const FakeSerialPortsScope &) = delete;
 };
 
 #endif // FAKESERIALPORTSSCOPE_H

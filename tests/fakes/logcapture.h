@@ -4,19 +4,12 @@
 #include <QStringList>
 #include <QtGlobal>
 
-// Collects the Qt message log for its scope instead of printing it, so that a test can check exact
-// lines and their order. The log is process-wide: GUI thread only, one capture at a time.
+// Collects the Qt message log for its scope instead of printing it. Process-wide: one at a time.
 class LogCapture
 {
 public:
     LogCapture() { captured.clear(); }
-    ~LogCapture()
-    {
-        qInstallMessageHandler(previous);
-        captured.clear();
-    }
-    LogCapture(const LogCapture &) = delete;
-    LogCapture &operator=(const LogCapture &) = delete;
+    ~LogCapture() { qInstallMessageHandler(previous), captured.clear(); }
 
     QStringList lines() const { return captured; }
     int count(const QString &line) const { return captured.count(line); }
@@ -24,16 +17,17 @@ public:
     QStringList only(const QStringList &wanted) const
     {
         QStringList kept;
-        for (const QString &line : captured) {
+        for (const QString &line : captured)
             if (wanted.contains(line))
                 kept.append(line);
-        }
         return kept;
     }
-    void clear() { captured.clear(); }
 
 private:
-    static void capture(QtMsgType, const QMessageLogContext &, const QString &message) { captured << message; }
+    static void capture(QtMsgType, const QMessageLogContext &, const QString &message)
+    {
+        captured << message;
+    }
     static inline QStringList captured;
     QtMessageHandler previous = qInstallMessageHandler(capture);
 };

@@ -5,16 +5,10 @@
 
 namespace {
 
-QByteArray stxEtx(const QByteArray &digits)
-{
-    return '\x02' + digits + '\x03';
-}
-
-// txAddr, txAddr16, txAddr32, rxAddr, rxAddr16, rxAddr32
-QList<uint> addresses(const MyFrameDec &f)
-{
-    return {f.txAddr(), f.txAddr16(), f.txAddr32(), f.rxAddr(), f.rxAddr16(), f.rxAddr32()};
-}
+const auto stxEtx = [](const QByteArray &digits) { return '\x02' + digits + '\x03'; };
+const auto addresses = [](const MyFrameDec &f) {
+    return QList<uint>{f.txAddr(), f.txAddr16(), f.txAddr32(), f.rxAddr(), f.rxAddr16(), f.rxAddr32()};
+};
 
 void goldenRow(const char *name, const QList<uint> &fields, const char *dataHex, const char *digits)
 {
@@ -43,9 +37,7 @@ private slots:
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QByteArray>("digits");
         goldenRow("scan usb", {1, 4, 0x18, 0x20, 2, 0, 0, 0, 0x31}, "", "BD0231F0");
-        goldenRow("scan udp", {1, 4, 0x18, 0x20, 1, 0, 0, 0, 0x31}, "", "BD0131EF");
         goldenRow("request", {1, 4, 0x18, 0x20, 2, 3, 0, 0x3F000102, 0x1F}, "3FF1", "BD0E3F0001021F3FF15C");
-        goldenRow("erase", {1, 4, 0x18, 0x20, 2, 3, 0, 0x3F12D687, 0x1F}, "3FF1", "BD0E3F12D6871F3FF1C8");
         goldenRow("ack", {1, 0, 0x18, 0x60, 2, 3, 0, 0x3F000102, 1}, "", "F90E3F000102014A");
         goldenRow("8-bit", {1, 4, 8, 0x20, 3, 3, 5, 0x81, 0x31}, "", "AD0F05813173");
         goldenRow("16-bit", {1, 0, 0x10, 0x20, 3, 3, 0x1234, 0xABCD, 0x31}, "", "B10F1234ABCD31AF");
@@ -73,7 +65,6 @@ private slots:
             QCOMPARE(f.rawFrame(), binary);
             QVERIFY(f.isValid());
         }
-        QCOMPARE(MyFrameDec(text, false).rxChecksum(), quint8(binary.back()));
         QCOMPARE(log.lines(), QStringList());
     }
 
@@ -86,11 +77,9 @@ private slots:
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QByteArray>("rawFrame");
         QTest::addColumn<QByteArray>("text");
-        const QString short_(
-            "Incomplete header.  %1  option bytes detected but 2 options bytes are expected.");
-        stopRow("odd length", "BD0231F", {}, false, 0, "", "", false);
-        stopRow("stx etx", "", {short_.arg(0)}, false, 0, "", "", false);
-        stopRow("one option byte", "023133", {short_.arg(1)}, false, 0, "", "0231", false);
+        stopRow("one option byte", "023133",
+                {"Incomplete header.  1  option bytes detected but 2 options bytes are expected."}, false, 0,
+                "", "0231", false);
         stopRow("three option bytes", "BD82023172",
                 {"Big header not handled.  3 option bytes detected but 2 options bytes are expected."}, false,
                 0, "", "BD820231", false);
@@ -101,8 +90,6 @@ private slots:
         stopRow("no command", "BD02BF", {"rawFrame is too short. No command !"}, false, 0, "", "", false);
         stopRow("checksum mismatch", "BD0231F1", {"checksums mismatch. Rx= 241  != Calc= 240"}, false, 0x31,
                 "", "BD0231F0", true);
-        stopRow("checksum mismatch, 16-bit", "B10F1234ABCD31AF00", {"checksums mismatch. Rx= 0  != Calc= 94"},
-                false, 0x31, "AF", "B10F1234ABCD31AF5E", true);
         stopRow("unknown command", "BD0207C6",
                 {"Raw Command not handled :  7", "Unhandled/Invalid command :  \x07"}, true, 0, "",
                 "BD0200BF", true);
@@ -134,16 +121,11 @@ private slots:
         frame.setFrame(1, 0, 0x10, 0x20, 3, 0, 0x12345, 0x6789A, 0x31, {});
         QCOMPARE(frame.text(), stxEtx("B1032345314D"));
         QCOMPARE(addresses(frame), (QList<uint>{0x12345, 0x2345, 0, 0x6789A, 0x789A, 0}));
-        frame.setFrame(1, 0, 0x08, 0x20, 3, 0, 0x105, 0, 0x31, {});
-        QCOMPARE(addresses(frame), (QList<uint>{0x105, 0, 0, 0, 0, 0}));
-
         // Unlike setFrame, the setAddresses family leaves the copies of the other widths alone.
         frame.setFrame(1, 0x04, 0x18, 0x20, 3, 3, 0x11223344, 0x55667788, 0x31, {});
         QVERIFY(frame.setAddresses16(3, 0xABCD, 3, 0x1234));
         QCOMPARE(frame.text(), stxEtx("B50FABCD123431B3"));
         QCOMPARE(addresses(frame), (QList<uint>{0xABCD, 0xABCD, 0x11223344, 0x1234, 0x1234, 0x55667788}));
-        QVERIFY(frame.setAddresses8(3, 0x05, 3, 0x81));
-        QCOMPARE(frame.text(), stxEtx("AD0F05813173"));
         QVERIFY(frame.setAddresses32(2, 0, 3, 0x3F000102));
         QCOMPARE(frame.text(), stxEtx("BD0E3F000102313E"));
         QCOMPARE(addresses(frame), (QList<uint>{0, 0xABCD, 0, 0x3F000102, 0x1234, 0x3F000102}));
@@ -153,58 +135,23 @@ private slots:
     void completeAddr()
     {
         MyFrameDec both16(stxEtx("B10F1234ABCD31AF"), false);
-        QVERIFY(!both16.completeRxAddr(0x1234, 0x3F001234));
         QVERIFY(both16.completeTxAddr(0x1234, 0x3F001234));
         QCOMPARE(addresses(both16), (QList<uint>{0x1234, 0x1234, 0x3F001234, 0xABCD, 0xABCD, 0}));
         MyFrameDec rx32(stxEtx("BD0E3F0001021F3FF15C"), false);
         QVERIFY(!rx32.completeRxAddr(0x1234, 0x3F000103));
-        QVERIFY(!rx32.completeTxAddr(0x1234, 0)); // sender mode 2: no address
-        QCOMPARE(addresses(rx32), (QList<uint>{0, 0, 0, 0x3F000102, 0, 0x3F000102}));
         QVERIFY(rx32.completeRxAddr(0x1234, 0x3F000102));
         QCOMPARE(addresses(rx32), (QList<uint>{0, 0, 0, 0x3F000102, 0x1234, 0x3F000102}));
-        QCOMPARE(rx32.text(), stxEtx("BD0E3F0001021F3FF15C"));
         QTest::ignoreMessage(QtDebugMsg, "Unhandled FromAddr 8");
         QVERIFY(!MyFrameDec(stxEtx("AD0F05813173"), false).completeTxAddr(0x1234, 0));
     }
 
-    // The boundaries of the five runs of known codes, and the codes the tool itself sends.
-    void commands_data()
-    {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("name"); // empty: unknown
-        const QList<QPair<int, QString>> known{
-            {1, "COACKN"},          {6, "CODEBUGFRAME"}, {16, "COWRITEMEM"},   {0x1F, "COSETDATA"},
-            {0x31, "COSCAN"},       {58, "CODIDRESET"},  {64, "COREADPARAM"},  {75, "COPARAMMOD10V"},
-            {96, "COTOGGLEOUTPUT"}, {125, "CODYNACT"},   {128, "COREADSTATE"}, {159, "CORGB"}};
-        for (const auto &command : known)
-            QTest::newRow(qPrintable(command.second)) << command.first << command.second;
-        for (int code : {0, 7, 15, 59, 63, 76, 95, 127, 160, 255})
-            QTest::newRow(qPrintable(QString::number(code))) << code << QString();
-    }
-
-    void commands()
-    {
-        QFETCH(int, code);
-        QFETCH(QString, name);
-        int command = -1;
-        if (name.isEmpty())
-            QTest::ignoreMessage(QtDebugMsg,
-                                 qPrintable(QStringLiteral("Raw Command not handled :  %1").arg(code)));
-        QCOMPARE(MyFrameDec::isKnownCommand(command, quint8(code)), !name.isEmpty());
-        QCOMPARE(command, name.isEmpty() ? -1 : code);
-        QCOMPARE(MyFrameDec::commandName(code),
-                 name.isEmpty() ? QStringLiteral("MyFrameDec:: unknown command : %1").arg(code) : name);
-    }
-
-    void fillCommandTable()
+    void commandNames()
     {
         QMap<int, QString> table{{0, "MINE"}, {0x31, "OLD"}};
-        MyFrameDec::fillCommandTable(table);
-        MyFrameDec::fillCommandTable(table);
+        MyFrameDec::fillCommandTable(table); // known codes replaced, others kept
         QCOMPARE(table.size(), 124);
-        QCOMPARE(table.value(0), QString("MINE"));
-        QCOMPARE(table.value(0x31), QString("COSCAN"));
-        QCOMPARE(MyFrameDec(stxEtx("BD0231F0"), false).commandTable().size(), 123);
+        QCOMPARE(table.first() + table.value(0x31) + table.value(159), QString("MINECOSCANCORGB"));
+        QCOMPARE(MyFrameDec::commandName(160), QString("MyFrameDec:: unknown command : 160"));
     }
 };
 

@@ -1,5 +1,4 @@
 // The receive pass: cutting the byte stream into bus frames, text lines and other data.
-
 #include "mydiftdi.h"
 
 #include <QtTest>
@@ -13,14 +12,14 @@ using Bytes = QByteArrayList;
 
 namespace {
 
-// Takes every waiting item, written kind first: F bus frame, L text line, O other data.
+// Takes every waiting item, kind first: F bus frame, L text line, O other data, ? wrong completeness.
 Bytes drain(MyDiFtdi &link)
 {
     Bytes items;
     while (link.itemCount() > 0) {
         const RxItem item = link.takeItem();
-        const bool whole = item.kind != RxOtherData;
-        items.append((item.complete != whole ? "?" : "FLO"[item.kind] + QByteArray()) + item.data);
+        items.append((item.complete != (item.kind != RxOtherData) ? "?" : "FLO"[item.kind] + QByteArray()) +
+                     item.data);
     }
     return items;
 }
@@ -36,24 +35,17 @@ private slots:
     {
         QTest::addColumn<Bytes>("chunks");
         QTest::addColumn<Bytes>("items");
-        QTest::addColumn<QByteArray>("rest");
-
-        QTest::newRow("one frame") << Bytes{FRAME} << Bytes{"F" FRAME} << QByteArray();
+        QTest::addColumn<QByteArray>("rest"); // what still waits
         QTest::newRow("frame in pieces") << Bytes{STX "BD02", "31F0" ETX} << Bytes{"F" FRAME} << QByteArray();
         QTest::newRow("frame start waits") << Bytes{STX "BD02"} << Bytes{} << QByteArray(STX "BD02");
-        QTest::newRow("noise before frame")
-            << Bytes{"xy", "z" FRAME} << Bytes{"Oxyz", "F" FRAME} << QByteArray();
+        QTest::newRow("noise, frame") << Bytes{"xy", "z" FRAME} << Bytes{"Oxyz", "F" FRAME} << QByteArray();
         QTest::newRow("cut short by STX")
             << Bytes{STX "AB" STX "CD" ETX} << Bytes{"O" STX "AB", "F" STX "CD" ETX} << QByteArray();
         QTest::newRow("cut short later")
             << Bytes{STX "AB", "CD", STX "EF"} << Bytes{"O" STX "ABCD"} << QByteArray(STX "EF");
-        QTest::newRow("line, frame") << Bytes{"INFO:Session opened" CRLF FRAME}
-                                     << Bytes{"LINFO:Session opened" CRLF, "F" FRAME} << QByteArray();
-        QTest::newRow("frame, line") << Bytes{FRAME "OK" CRLF} << Bytes{"F" FRAME, "LOK" CRLF}
-                                     << QByteArray();
+        QTest::newRow("line, frame, line") << Bytes{"INFO:A" CRLF FRAME "OK" CRLF}
+                                           << Bytes{"LINFO:A" CRLF, "F" FRAME, "LOK" CRLF} << QByteArray();
         QTest::newRow("CR LF in frame")
-            << Bytes{STX "AB" CRLF "CD" ETX} << Bytes{"O" STX "AB" CRLF "CD" ETX} << QByteArray();
-        QTest::newRow("CR LF in frame, pieces")
             << Bytes{STX "AB" CRLF, "CD", ETX} << Bytes{"O" STX "AB" CRLF "CD" ETX} << QByteArray();
         QTest::newRow("CR, then LF") << Bytes{"abc\r", "\n"} << Bytes{"Labc" CRLF} << QByteArray();
         QTest::newRow("undelimited") << Bytes{"ab" ETX, "cd"} << Bytes{} << QByteArray("ab" ETX "cd");
@@ -64,15 +56,13 @@ private slots:
         QFETCH(Bytes, chunks);
         QFETCH(Bytes, items);
         QFETCH(QByteArray, rest);
-
         MyDiFtdi link;
         QSignalSpy newFrame(&link, &MyDiFtdi::newFrame);
         for (const QByteArray &chunk : chunks)
             link.receivePass(chunk);
         QCOMPARE(drain(link), items);
         QCOMPARE(newFrame.isEmpty(), items.isEmpty());
-        // A new frame start cuts off whatever waits, which shows the waiting bytes themselves.
-        link.receivePass(STX);
+        link.receivePass(STX); // a new frame start cuts off what waits
         QCOMPARE(drain(link), (rest.isEmpty() ? Bytes() : Bytes{"O" + rest}));
     }
 
@@ -84,20 +74,14 @@ private slots:
         for (int sent = 0; sent < 1 << 20; sent += 4096) {
             link.receivePass(QByteArray(4096, 'x'));
             QVERIFY(link.bufferedByteCount() <= MyDiFtdi::rxBufferLimit);
-            for (const QByteArray &item : drain(link)) {
-                QVERIFY(item.startsWith('O'));
-                let += item.size() - 1;
-            }
+            for (const QByteArray &item : drain(link))
+                let += item.startsWith('O') ? item.size() - 1 : -(1 << 21);
         }
         QCOMPARE(let + link.bufferedByteCount(), 1 << 20);
-        link.receivePass(STX "BD02");
-        link.receivePass("31F0" ETX);
-        QCOMPARE(drain(link).last(), QByteArray("F" FRAME));
-
         const QByteArray longFrame = STX + QByteArray(MyDiFtdi::rxBufferLimit - 2, 'A') + ETX;
         for (int at = 0; at < longFrame.size(); at += 4096)
             link.receivePass(longFrame.mid(at, 4096));
-        QCOMPARE(drain(link), Bytes{"F" + longFrame});
+        QCOMPARE(drain(link).last(), "F" + longFrame);
     }
 
     void announcesOncePerPass()
@@ -110,15 +94,11 @@ private slots:
         // Two items in one pass: one announcement. The line reaches the session before it is queued.
         link.receivePass(FRAME "INFO:Session opened" CRLF);
         QCOMPARE(newFrame.count(), 1);
-        QCOMPARE(newFrame.at(0).at(0).value<MyDiFtdi *>(), &link);
         QCOMPARE(link.currentSessionState(), MyDiFtdi::SessionOpened);
         QCOMPARE(queuedAtSessionChange, 1);
-        // Items left untaken are announced again by every pass, even one that brings nothing.
-        link.receivePass({});
+        link.receivePass({}); // untaken items are announced again by every pass
         QCOMPARE(newFrame.count(), 2);
         QCOMPARE(drain(link).size(), 2);
-        const RxItem none = link.takeItem();
-        QVERIFY(none.kind == RxBusFrame && !none.complete && none.data.isEmpty());
     }
 };
 

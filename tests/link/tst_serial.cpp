@@ -1,5 +1,4 @@
-// The serial transport against a pseudo-terminal pair: the link opens the slave under a port name,
-// the test plays the device on the master side.
+// The serial transport against a pseudo-terminal pair: the test plays the device on the master side.
 #include "fakeserialportsscope.h"
 #include "logcapture.h"
 #include "mydiftdi.h"
@@ -27,8 +26,7 @@ private slots:
     {
         ports.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        ::close(slave);
-        ::close(master);
+        ::close(slave), ::close(master);
     }
 
     void bytesFlowBothWays()
@@ -45,7 +43,6 @@ private slots:
         QTRY_COMPARE(
             (atDevice += QByteArray(chunk, int(qMax<ssize_t>(0, ::read(master, chunk, 64)))), atDevice),
             frame);
-
         QSignalSpy frameSpy(&link, &MyDiFtdi::newFrame);
         QCOMPARE(::write(master, frame.constData(), 4), ssize_t(4));
         QTRY_COMPARE(link.bufferedByteCount(), 4);
@@ -60,7 +57,7 @@ private slots:
     {
         MyDiFtdi holder, second;
         LogCapture log;
-        QCOMPARE(second.open("serial://ttytest0"), -1); // no query
+        QCOMPARE(second.open("serial://ttytest0"), -1); // no query: not even looked up
         QCOMPARE(log.lines(), QStringList());
         QCOMPARE(holder.open("serial://TTYTEST0?baud=38400"), 1);
         QCOMPARE(second.open("serial://ttytest0?baud=38400"), -1); // held
@@ -72,8 +69,7 @@ private slots:
     }
 
 private:
-    int master = -1;
-    int slave = -1;
+    int master = -1, slave = -1;
     std::unique_ptr<FakeSerialPortsScope> ports;
 };
 

@@ -1,5 +1,4 @@
-// The link object on USB against the fake D2XX driver: URL dispatch, device choice, configuration,
-// polling, writes and unplugging.
+// The link on USB against the fake D2XX driver: dispatch, device choice, polling, writes, unplugging.
 #include "faked2xxdriver.h"
 #include "logcapture.h"
 #include "mydiftdi.h"
@@ -17,12 +16,7 @@ class TstUsb : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        fake = std::make_unique<FakeD2xxScope>();
-        link = std::make_unique<MyDiFtdi>();
-    }
-
+    void init() { fake = std::make_unique<FakeD2xxScope>(), link = std::make_unique<MyDiFtdi>(); }
     void cleanup()
     {
         link.reset();
@@ -33,58 +27,47 @@ private slots:
     void configurationByProductId_data()
     {
         QTest::addColumn<int>("pid");
-        QTest::addColumn<quint32>("baud");
+        QTest::addColumn<QString>("baud");
         QTest::addColumn<int>("kind");
-        QTest::newRow("vtap") << 61265 << 115200u << int(MyDiFtdi::TransportUsbVtap);
-        QTest::newRow("kvmx") << 61264 << 38400u << int(MyDiFtdi::TransportUsbKvmx);
-        QTest::newRow("other") << 24577 << 38400u << int(MyDiFtdi::TransportUsbKvmx);
+        QTest::newRow("vtap") << 61265 << "115200" << int(MyDiFtdi::TransportUsbVtap);
+        QTest::newRow("kvmx") << 61264 << "38400" << int(MyDiFtdi::TransportUsbKvmx);
+        QTest::newRow("other") << 24577 << "38400" << int(MyDiFtdi::TransportUsbKvmx);
     }
 
     // Another program holds the first device of that id: the second one is used.
     void configurationByProductId()
     {
         QFETCH(int, pid);
+        QFETCH(QString, baud);
         FakeUsbDevice device;
         device.id = 0x04030000u | quint32(pid);
         FakeUsbDevice held = device;
         held.refuseOpen = true;
         driver().addDevice(held);
         QSignalSpy connectState(link.get(), &MyDiFtdi::connectStateChanged);
-        LogCapture log;
         QCOMPARE(open(device, pid), 1);
-        QCOMPARE(log.only({"FOUND", "Dev : 0", "Dev : 1"}), (QStringList{"FOUND", "FOUND", "Dev : 1"}));
-        const FakeUsbDevice &opened = driver().device(1);
-        QTEST(opened.baudRate, "baud");
-        QCOMPARE((QList<int>{opened.wordLength, opened.stopBits, opened.parity}), (QList<int>{8, 0, 0}));
+        QCOMPARE(driver().calls.filter("Set"),
+                 (QStringList{"SetBaudRate 1 " + baud, "SetDataCharacteristics 1 8 0 0"}));
         QTEST(int(link->transportKind()), "kind");
         QCOMPARE(connectState, (Signals{{true}}));
         QCOMPARE(link->write(frame), frame.size());
-        QCOMPARE(opened.written, frame);
+        QCOMPARE(driver().device(1).written, frame);
     }
 
-    void openFailure_data()
+    // A refused configuration leaves nothing open, so that the same open succeeds once the cause is gone.
+    void refusedConfigurationThenReopen()
     {
-        QTest::addColumn<QString>("failure");
-        QTest::addColumn<int>("result");
-        QTest::newRow("no device") << "none" << -1;
-        QTest::newRow("no such id") << "otherId" << -2;
-        QTest::newRow("baud rate refused") << "baud" << -1;
-    }
-
-    // A failure leaves nothing open, so that the same open succeeds once the cause is gone.
-    void openFailure()
-    {
-        QFETCH(QString, failure);
         FakeUsbDevice device;
-        device.id = failure == "otherId" ? 0x0403EF51u : 0x0403EF50u;
-        device.baudStatus = failure == "baud" ? FT_OTHER_ERROR : FT_OK;
+        device.baudStatus = FT_OTHER_ERROR;
         QSignalSpy connectState(link.get(), &MyDiFtdi::connectStateChanged);
-        QTEST(failure == "none" ? link->open("usb://localhost?vid=1027&pid=61264") : open(device), "result");
+        QCOMPARE(link->open(url(61264)), -1); // no device at all
+        QCOMPARE(open(device, 61265), -2);    // none of that product id
+        QCOMPARE(link->open(url(61264)), -1);
         QCOMPARE(driver().openHandleCount(), 0);
         QCOMPARE(link->transportKind(), MyDiFtdi::TransportNone);
         QVERIFY(connectState.isEmpty());
-        driver() = FakeD2xxDriver();
-        QCOMPARE(open(), 1);
+        driver().device(0).baudStatus = FT_OK;
+        QCOMPARE(link->open(url(61264)), 1);
     }
 
     void pollReadsAtMost4096PerTick()
@@ -121,8 +104,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(connectState, (Signals{{false}}), 2000);
         QTEST(log.lines(), "lines");
         QVERIFY(!driver().device(0).open);
-        // The poll timer went with the device: no tick follows the close.
-        const int calls = driver().calls.size();
+        const int calls = driver().calls.size(); // the poll timer went with the device
         QTest::qWait(150);
         QCOMPARE(driver().calls.size(), calls);
         QCOMPARE(link->write(frame), 0);
@@ -142,7 +124,6 @@ private slots:
         // A refused last attempt never counts as sent, even if the driver claims every byte.
         QTest::newRow("refused, all claimed")
             << Script{{FT_OTHER_ERROR, -1}, {FT_OTHER_ERROR, -1}} << -1 << twice;
-        QTest::newRow("short write") << Script{{FT_OK, 4}} << 4 << QStringList{incomplete};
     }
 
     void writeAttempts()
@@ -180,8 +161,9 @@ private:
     int open(const FakeUsbDevice &device = {}, int pid = 61264)
     {
         driver().addDevice(device);
-        return link->open(QStringLiteral("usb://localhost?vid=1027&pid=%1").arg(pid));
+        return link->open(url(pid));
     }
+    static QString url(int pid) { return QStringLiteral("usb://localhost?vid=1027&pid=%1").arg(pid); }
 
     std::unique_ptr<FakeD2xxScope> fake;
     std::unique_ptr<MyDiFtdi> link;

@@ -1,0 +1,67 @@
+#ifndef E2EBENCH_H
+#define E2EBENCH_H
+
+#include "faked2xxdriver.h"
+#include "qtelvorandalitoolbox.h"
+
+#include <QComboBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QTest>
+
+#include <memory>
+
+// The bus simulator as a child process, its frame log collected while the event loop turns.
+class SimProcess
+{
+public:
+    SimProcess()
+    {
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QObject::connect(&process, &QProcess::readyReadStandardOutput,
+                         [this] { log += QString::fromUtf8(process.readAllStandardOutput()); });
+    }
+    ~SimProcess() { kill(); }
+    // The endpoint from the first line ("UDP 127.0.0.1:PORT", "PTY /dev/pts/N"); empty if it did not start.
+    QString start(const QStringList &arguments)
+    {
+        process.start(QStringLiteral(SIM_EXECUTABLE), arguments);
+        while (!log.contains(QLatin1Char('\n')) && process.waitForReadyRead(5000))
+            log += QString::fromUtf8(process.readAllStandardOutput());
+        return log.section(QLatin1Char('\n'), 0, 0).section(QLatin1Char(' '), 1);
+    }
+    void kill()
+    {
+        if (process.state() != QProcess::NotRunning)
+            process.kill(), process.waitForFinished(5000);
+    }
+    QStringList linesWith(const QString &text) const { return log.split(QLatin1Char('\n')).filter(text); }
+    static double stampOf(const QString &line) // from a line's "[   1.234]": seconds since start
+    {
+        static const QRegularExpression stamp(QStringLiteral("^\\[\\s*([0-9.]+)\\]"));
+        return stamp.match(line).captured(1).toDouble();
+    }
+
+private:
+    QProcess process;
+    QString log;
+};
+
+// The real window with one extra endpoint, on a USB driver that lists no device.
+struct ToolboxFixture
+{
+    explicit ToolboxFixture(const QUrl &endpoint)
+        : window(std::make_unique<qtelvorandalitoolbox>(QList<QUrl>{endpoint}))
+    {}
+    QPushButton *button(const char *name) const { return window->findChild<QPushButton *>(name); }
+    QComboBox *modules() const { return window->findChild<QComboBox *>(QStringLiteral("comboScan")); }
+    QString status() const { return window->statusBar()->currentMessage(); }
+    void click(const char *name) const { QTest::mouseClick(button(name), Qt::LeftButton); }
+
+    FakeD2xxScope usb;
+    std::unique_ptr<qtelvorandalitoolbox> window;
+};
+
+#endif // E2EBENCH_H
