@@ -4,11 +4,6 @@
 
 namespace {
 
-constexpr int kvmxModuleType = 0;
-constexpr int vtapModuleType = 21;
-constexpr int ntx07ModuleType = 44;
-constexpr int vtapProductId = 0xEF51;
-
 bool isKnownScheme(const QString &scheme)
 {
     return scheme == QLatin1String("usb") || scheme == QLatin1String("serial") ||

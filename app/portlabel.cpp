@@ -2,9 +2,6 @@
 
 namespace {
 
-constexpr int vtapModuleType = 21;
-constexpr int ntx07ModuleType = 44;
-
 QString baseText(const QUrl &url)
 {
     const QString scheme = url.scheme();

@@ -13,13 +13,6 @@
 
 namespace {
 
-constexpr quint16 ftdiVendorId = 0x0403;
-constexpr quint16 kvmxProductId = 0xEF50;
-constexpr quint16 vtapProductId = 0xEF51;
-constexpr int kvmxModuleType = 0;
-constexpr int vtapModuleType = 21;
-constexpr int ntx07ModuleType = 44;
-
 const QByteArray probeDatagram = QByteArrayLiteral("DISCOVER QNTX07");
 const QString probeAnswerPrefix = QStringLiteral("INFO:I AM");
 constexpr int probeListenMs = 2500;

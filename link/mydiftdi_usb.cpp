@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr quint16 vtapProductId = 0xEF51;
 constexpr quint32 vtapBaudRate = 115200;
 constexpr quint32 kvmxBaudRate = 38400;
 constexpr int pollIntervalMs = 50;

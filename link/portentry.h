@@ -12,6 +12,16 @@ enum PortMask : int {
     PortUsbVtap = 8, // USB vtap device, product id 0xEF51
 };
 
+// The USB bus devices: the bus master (KVMX) and the vtap device, both behind an FTDI converter.
+constexpr quint16 ftdiVendorId = 0x0403;
+constexpr quint16 kvmxProductId = 0xEF50;
+constexpr quint16 vtapProductId = 0xEF51;
+
+// Module-type numbers of the interface devices that tag the endpoints.
+constexpr int kvmxModuleType = 0;
+constexpr int vtapModuleType = 21;
+constexpr int ntx07ModuleType = 44;
+
 // One endpoint found by discovery, tagged with the module-type number of the device behind it
 // (0 bus master, 21 vtap device, 44 Ethernet interface module).
 struct PortEntry
