@@ -90,7 +90,7 @@ private:
         if (mark.found >= from)
             return mark.found;
         mark.found = find(buffer, std::max(from, mark.checkedTo));
-        mark.checkedTo = mark.found >= 0 ? mark.found + 1 : std::max(0, buffer.size() - tail);
+        mark.checkedTo = mark.found >= 0 ? mark.found + 1 : std::max(0, int(buffer.size()) - tail);
         return mark.found;
     }
 

@@ -4,6 +4,7 @@
 TOOLBOX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 BUILD_PACKAGES=(cmake g++ make pkg-config qtbase5-dev libqt5serialport5-dev libftdi1-dev libbenchmark-dev)
+BUILD_PACKAGES_QT6=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libftdi1-dev libbenchmark-dev)
 
 missing_packages() {
     local pkg
