@@ -301,7 +301,7 @@ void MyTreatComPc::fillErrorTexts()
 
 QString MyTreatComPc::errorString(ComError code) const
 {
-    const QString text = errorTexts.value(int(code));
+    QString text = errorTexts.value(int(code));
     if (!text.isEmpty())
         return text;
     return QStringLiteral("unknown MyTreatComPc::ComError") + QString::number(int(code));

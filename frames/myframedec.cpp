@@ -66,9 +66,8 @@ constexpr CommandRun commandRuns[] = {makeRun(0x01, systemNames), makeRun(0x10, 
 // The decoder checks every received command byte, so membership is one lookup.
 struct KnownCodes
 {
-    bool known[256];
+    bool known[256]{};
     constexpr KnownCodes()
-        : known()
     {
         for (const CommandRun &commandRun : commandRuns) {
             for (int i = 0; i < commandRun.count; ++i)
@@ -95,17 +94,16 @@ const QMap<int, QString> &sharedCommandTable()
 // a blank) is line noise: the pair becomes 0, which the checksum test then normally rejects.
 struct HexDigits
 {
-    signed char value[256];
+    qint8 value[256]{};
     constexpr HexDigits()
-        : value()
     {
-        for (int c = 0; c < 256; ++c)
-            value[c] = -1;
+        for (qint8 &digit : value)
+            digit = -1;
         for (int d = 0; d < 10; ++d)
-            value['0' + d] = static_cast<signed char>(d);
+            value['0' + d] = static_cast<qint8>(d);
         for (int d = 0; d < 6; ++d) {
-            value['A' + d] = static_cast<signed char>(10 + d);
-            value['a' + d] = static_cast<signed char>(10 + d);
+            value['A' + d] = static_cast<qint8>(10 + d);
+            value['a' + d] = static_cast<qint8>(10 + d);
         }
     }
 };
@@ -115,9 +113,8 @@ constexpr HexDigits hexDigits;
 // The two transport digits of every byte value, so that writing and checking a byte are one step.
 struct HexPairs
 {
-    char pair[256][2];
+    char pair[256][2]{};
     constexpr HexPairs()
-        : pair()
     {
         constexpr char upperHex[] = "0123456789ABCDEF";
         for (int b = 0; b < 256; ++b) {
@@ -224,6 +221,7 @@ MyFrameDec::MyFrameDec(QByteArray raw, bool isBinary)
     if (reencodingDiffers)
         encodeBinary();
     // Most frames arrive already in canonical form: keeping the received bytes spares a copy.
+    // NOLINTNEXTLINE(bugprone-use-after-move): raw was moved from only when it held binary bytes.
     if (!isBinary && isTransportOfRawFrame(raw))
         m_text = std::move(raw);
     else
@@ -241,7 +239,7 @@ Q_ALWAYS_INLINE bool MyFrameDec::unpackTransport(const QByteArray &raw)
     const int count = raw.isEmpty() ? 0 : (raw.size() - 2) / 2;
     m_rawFrame.resize(count);
     const char *in = raw.constData() + 1;
-    uchar *out = reinterpret_cast<uchar *>(m_rawFrame.data());
+    auto *out = reinterpret_cast<uchar *>(m_rawFrame.data());
     for (int i = 0; i < count; ++i, in += 2)
         out[i] = parseHexPair(in);
     return true;
@@ -249,7 +247,7 @@ Q_ALWAYS_INLINE bool MyFrameDec::unpackTransport(const QByteArray &raw)
 
 Q_ALWAYS_INLINE bool MyFrameDec::decodeBinary(bool &checksumMatched, bool &reencodingDiffers)
 {
-    const uchar *bytes = reinterpret_cast<const uchar *>(m_rawFrame.constData());
+    const auto *bytes = reinterpret_cast<const uchar *>(m_rawFrame.constData());
     int size = m_rawFrame.size();
     if (size > 0)
         m_rxChecksum = bytes[--size];
@@ -351,7 +349,7 @@ Q_ALWAYS_INLINE bool MyFrameDec::isTransportOfRawFrame(const QByteArray &transpo
     const int size = m_rawFrame.size();
     if (transport.size() != 2 * size + 2 || transport.front() != stx || transport.back() != etx)
         return false;
-    const uchar *in = reinterpret_cast<const uchar *>(m_rawFrame.constData());
+    const auto *in = reinterpret_cast<const uchar *>(m_rawFrame.constData());
     const char *digits = transport.constData() + 1;
     for (int i = 0; i < size; ++i, digits += 2) {
         if (memcmp(digits, hexPairs.pair[in[i]], 2) != 0)
@@ -397,7 +395,7 @@ Q_ALWAYS_INLINE void MyFrameDec::encodeBinary()
 
     if (m_rawFrame.size() != size || !m_rawFrame.isDetached())
         m_rawFrame.resize(size);
-    uchar *const start = reinterpret_cast<uchar *>(m_rawFrame.data());
+    auto *const start = reinterpret_cast<uchar *>(m_rawFrame.data());
     uchar *out = start;
     // The fields are ORed as they stand: a caller's stray bits travel rather than vanish.
     *out++ = static_cast<uchar>(m_frameType | m_ackRequest | m_addrSize | m_frameClass | optionFollows);
@@ -415,7 +413,7 @@ void MyFrameDec::encodeText()
 {
     const int size = m_rawFrame.size();
     m_text.resize(2 * size + 2);
-    const uchar *in = reinterpret_cast<const uchar *>(m_rawFrame.constData());
+    const auto *in = reinterpret_cast<const uchar *>(m_rawFrame.constData());
     char *out = m_text.data();
     *out++ = stx;
     for (int i = 0; i < size; ++i, out += 2)
@@ -502,7 +500,7 @@ QString MyFrameDec::commandName(const int &code)
 
 QString MyFrameDec::nameIn(const QMap<int, QString> &table, int code)
 {
-    const QString name = table.value(code);
+    QString name = table.value(code);
     if (!name.isEmpty())
         return name;
     return QStringLiteral("MyFrameDec:: unknown command : ") + QString::number(code);

@@ -50,8 +50,8 @@ class DllD2xxDriver : public D2xxDriver
 {
 public:
     DllD2xxDriver()
+        : library(LoadLibraryA("ftd2xx.dll"))
     {
-        library = LoadLibraryA("ftd2xx.dll");
         if (!library)
             return;
         loaded = resolve(library, OrdinalCreateDeviceInfoList, createDeviceInfoListFn) &&

@@ -7,8 +7,8 @@ namespace {
 // Process-wide, used from the GUI thread only.
 std::unique_ptr<D2xxDriver> &installedDriver()
 {
-    static std::unique_ptr<D2xxDriver> driver;
-    return driver;
+    static std::unique_ptr<D2xxDriver> installed;
+    return installed;
 }
 
 D2xxDriver &driver()

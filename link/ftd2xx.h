@@ -51,6 +51,6 @@ class D2xxDriver;
 
 // Replaces the driver backend behind the FT_ calls and returns the one it replaces (null if the
 // default backend had not been created yet). Passing null restores the platform default.
-std::unique_ptr<D2xxDriver> installD2xxDriver(std::unique_ptr<D2xxDriver> driver);
+std::unique_ptr<D2xxDriver> installD2xxDriver(std::unique_ptr<D2xxDriver> replacement);
 
 #endif // FTD2XX_H

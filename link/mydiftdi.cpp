@@ -25,6 +25,12 @@ int MyDiFtdi::open(const QString &endpoint)
 {
     url = QUrl(endpoint, QUrl::StrictMode);
     close();
+    // The unfinished unit of the previous endpoint (half a frame from a peer that went away, the
+    // garbage of a module that failed its LOGIN) would glue onto the first line or frame of this one.
+    if (!rxScan.cutting) {
+        rxBuffer.clear();
+        rxScan = RxScanState{};
+    }
 
     const QString scheme = url.scheme();
     if (scheme == QLatin1String("usb")) {
@@ -41,6 +47,9 @@ int MyDiFtdi::open(const QString &endpoint)
     if (scheme == QLatin1String("serial"))
         return openSerial(url.toString(QUrl::FullyEncoded));
     if (scheme == QLatin1String("udp") || scheme == QLatin1String("tcp")) {
+        // A bad port or password voids the URL but leaves its scheme: there is no host to wait for.
+        if (!url.isValid())
+            return -1;
         if (url.port() == -1)
             url.setPort(defaultEthPort);
         return openEth(url.toString(QUrl::FullyEncoded));

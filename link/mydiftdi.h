@@ -54,7 +54,7 @@ public:
     MyDiFtdi();
     ~MyDiFtdi() override;
 
-    int open(const QString &url);
+    int open(const QString &endpoint);
     void close();
     int write(const QByteArray &bytes);
     bool isConnected() const { return connected; }
@@ -75,7 +75,7 @@ public:
     // ---- Ethernet session helpers (mydiftdi_eth.cpp) ----
     // Builds the LOGIN datagram from the password and the local date and time; false and out
     // untouched for an empty password.
-    static bool encodeLogin(QByteArray &out, QString password);
+    static bool encodeLogin(QByteArray &out, const QString &password);
     static bool encodeLogin(QByteArray &out, const QString &password, const QDateTime &now);
     // Returns after ms milliseconds, processing events (user input excluded) in slices of <= 100 ms.
     static void waitMs(int ms);
@@ -126,7 +126,7 @@ private:
     int openEth(const QString &url);
     void closeEth();
     int writeEth(const QByteArray &bytes);
-    void treatInfo(RxItem item);
+    void treatInfo(const RxItem &item);
     void setSessionState(SessionState state);
 
     FT_HANDLE ftHandle = nullptr;

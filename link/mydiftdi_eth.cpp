@@ -16,6 +16,7 @@ namespace {
 constexpr int openWaitMs = 2000;
 constexpr int logoutWaitMs = 1500;
 constexpr int waitSliceMs = 100;
+constexpr int maxDatagramSize = 65536;
 constexpr int passwordBytesUsed = 10;
 constexpr int checkByteCount = 5;
 // Where the module expects the check bytes: the separators of a two-digit year remainder.
@@ -93,7 +94,7 @@ void MyDiFtdi::waitMs(int ms)
         runEventSlice(static_cast<int>(qMin<qint64>(left, waitSliceMs)), nullptr);
 }
 
-bool MyDiFtdi::encodeLogin(QByteArray &out, QString password)
+bool MyDiFtdi::encodeLogin(QByteArray &out, const QString &password)
 {
     return encodeLogin(out, password, QDateTime::currentDateTime());
 }
@@ -122,7 +123,7 @@ bool MyDiFtdi::encodeLogin(QByteArray &out, const QString &password, const QDate
         sum += static_cast<quint8>(out.at(i));
     }
     const quint32 folded = (sum & 0xFF) + ((sum >> 8) & 0xFF);
-    const quint8 key = static_cast<quint8>(folded + (folded >> 8));
+    const auto key = static_cast<quint8>(folded + (folded >> 8));
     // In years whose remainder is below 10 the datagram is one byte shorter, but the module still
     // looks at the same positions.
     for (int i = 0; i < checkByteCount; ++i) {
@@ -136,7 +137,7 @@ int MyDiFtdi::openEth(const QString &urlText)
 {
     const QUrl target(urlText, QUrl::StrictMode);
     const QString host = target.host(QUrl::FullyDecoded);
-    const quint16 port = static_cast<quint16>(target.port(defaultEthPort));
+    const auto port = static_cast<quint16>(target.port(defaultEthPort));
 
     // A state left by an earlier attempt (Auth failed, or an answer that came after that open had
     // given up) would end the wait below before this open's LOGIN is even answered.
@@ -234,7 +235,7 @@ int MyDiFtdi::writeEth(const QByteArray &bytes)
     return -1;
 }
 
-void MyDiFtdi::treatInfo(RxItem item)
+void MyDiFtdi::treatInfo(const RxItem &item)
 {
     if (item.kind != RxTextLine)
         return;
@@ -292,12 +293,15 @@ void MyDiFtdi::udpSock_readResponse_cb()
     auto *socket = qobject_cast<QUdpSocket *>(sender());
     if (!socket)
         return;
-    const QByteArray bytes = socket->readAll();
-    // A refused datagram (port unreachable) surfaces only here: the read leaves the socket
-    // unconnected with its error set, and Qt emits no errorOccurred for it.
-    if (socket->state() == QAbstractSocket::UnconnectedState)
-        logSocketError(socket, "Error occured on UDP :", socket->error());
-    receivePass(bytes);
+    // One whole datagram per pass. readAll() would read the socket in 16 KB chunks, and the kernel
+    // drops the rest of a longer datagram; it would also drain every datagram queued, so that a
+    // module flooding the socket (each frame acknowledged in the pass) kept the event loop from
+    // turning. Datagrams left queued announce themselves again on the next turn. No peeking first:
+    // a peek would swallow a refused datagram's error (port unreachable), which the read reports
+    // through errorOccurred.
+    QByteArray datagram(maxDatagramSize, Qt::Uninitialized);
+    datagram.truncate(int(qMax<qint64>(0, socket->readDatagram(datagram.data(), datagram.size()))));
+    receivePass(datagram);
 }
 
 void MyDiFtdi::on_udpSock_error(QAbstractSocket::SocketError socketError)

@@ -64,6 +64,7 @@ int main(int argc, char *argv[])
     } else {
         eth = std::make_unique<SimEthModule>(&bus, &log);
         eth->setPassword(options.password);
+        eth->setFlood(qint64(options.floodMb) << 20, options.floodMs);
         const auto transport = options.front == SimOptions::FrontTcp ? SimEthModule::Tcp : SimEthModule::Udp;
         if (!eth->start(transport, options.host, options.port, error))
             return fail(error);

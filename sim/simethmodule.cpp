@@ -2,8 +2,10 @@
 
 #include "framelog.h"
 #include "simbus.h"
+#include "simflooder.h"
 #include "simloginchecker.h"
 
+#include <QElapsedTimer>
 #include <QNetworkDatagram>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -109,6 +111,10 @@ void SimEthModule::readDatagrams()
 {
     while (udp && udp->hasPendingDatagrams()) {
         const QNetworkDatagram datagram = udp->receiveDatagram();
+        if (floodBytes > 0 && datagram.data() == "FLOOD") {
+            floodSession();
+            continue;
+        }
         Peer peer;
         peer.valid = true;
         peer.address = datagram.senderAddress();
@@ -298,6 +304,22 @@ void SimEthModule::write(const Peer &peer, const QByteArray &bytes)
     }
     if (udp && transport == Udp)
         udp->writeDatagram(bytes, peer.address, peer.port);
+}
+
+void SimEthModule::floodSession()
+{
+    if (!session.valid) {
+        if (log)
+            log->event(QStringLiteral("flood: no session"));
+        return;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    constexpr int pcModeEthernet = 1;
+    const qint64 sent =
+        SimFlooder::flood(*udp, session.address, session.port, pcModeEthernet, floodBytes, floodMs);
+    if (log)
+        log->event(QStringLiteral("flood: %1 bytes in %2 ms").arg(sent).arg(clock.elapsed()));
 }
 
 SimEthModule::Peer SimEthModule::peerOf(QTcpSocket *socket)

@@ -35,6 +35,8 @@ public:
 
     // Empty: any LOGIN opens the session.
     void setPassword(const QString &password) { this->password = password; }
+    // Arms the "FLOOD" datagram (0 bytes: it is ignored like any noise).
+    void setFlood(qint64 bytes, int ms) { floodBytes = bytes, floodMs = ms; }
     bool start(Transport transport, const QHostAddress &host, quint16 port, QString &error);
     void stop();
     // "UDP 127.0.0.1:17481" or "TCP ...", with the port actually bound.
@@ -75,6 +77,7 @@ private:
     void sendText(const Peer &peer, const QByteArray &line);
     void sendToSession(const QByteArray &wire);
     void write(const Peer &peer, const QByteArray &bytes);
+    void floodSession();
     static Peer peerOf(QTcpSocket *socket);
 
     SimBus *bus;
@@ -85,6 +88,8 @@ private:
     QTcpServer *server = nullptr;
     QHash<QTcpSocket *, SimStreamCutter> streams;
     Peer session;
+    qint64 floodBytes = 0;
+    int floodMs = 0;
 };
 
 #endif // SIMETHMODULE_H

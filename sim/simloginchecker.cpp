@@ -33,7 +33,7 @@ bool SimLoginChecker::matches(const QByteArray &datagram, const QString &passwor
     if (carried.isValid() && rebuildsTo(datagram, password, carried))
         return true;
     for (int minutes = -clockSlackMinutes; minutes <= clockSlackMinutes; ++minutes) {
-        if (rebuildsTo(datagram, password, now.addSecs(60 * minutes)))
+        if (rebuildsTo(datagram, password, now.addSecs(60LL * minutes)))
             return true;
     }
     return false;

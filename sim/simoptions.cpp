@@ -109,6 +109,12 @@ void SimOptions::addOptions(QCommandLineParser &parser)
         {QStringLiteral("no-ack"), QStringLiteral("Withhold all acknowledgements.")},
         {QStringLiteral("seed"), QStringLiteral("Seed of the fault injection, for reproducible runs."),
          QStringLiteral("N")},
+        {QStringLiteral("flood"),
+         QStringLiteral("On a \"FLOOD\" datagram from anyone, send the session's PC N MB of frames, noise "
+                        "and oversize datagrams as fast as possible (UDP only)."),
+         QStringLiteral("N")},
+        {QStringLiteral("flood-ms"), QStringLiteral("Stop a flood after N ms. Default 5000."),
+         QStringLiteral("N")},
     });
 }
 
@@ -163,7 +169,9 @@ bool SimOptions::readNumbers(const QCommandLineParser &parser)
         readBounded(parser, QStringLiteral("drop-tx"), 0, 100, faults.dropTxPct, error) &&
         readBounded(parser, QStringLiteral("corrupt"), 0, 100, faults.corruptPct, error) &&
         readBounded(parser, QStringLiteral("delay-ms"), 0, longestWaitMs, faults.delayMs, error) &&
-        readBounded(parser, QStringLiteral("seed"), 0, INT_MAX, seedValue, error);
+        readBounded(parser, QStringLiteral("seed"), 0, INT_MAX, seedValue, error) &&
+        readBounded(parser, QStringLiteral("flood"), 0, 1000, floodMb, error) &&
+        readBounded(parser, QStringLiteral("flood-ms"), 1, longestWaitMs, floodMs, error);
     if (!ok)
         return false;
     faults.noAck = parser.isSet(QStringLiteral("no-ack"));

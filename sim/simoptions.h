@@ -29,6 +29,8 @@ public:
     int resendMs = 500;
     int resends = 3;
     SimFaults faults;
+    int floodMb = 0; // a "FLOOD" datagram makes the module flood its session peer with this much
+    int floodMs = 5000;
     bool seeded = false;
     quint32 seed = 0;
     bool helpRequested = false;

@@ -18,6 +18,7 @@ struct FakeUsbDevice
     // Per write call: the status and the most bytes accepted (-1 = all). Empty: all accepted.
     QList<QPair<FT_STATUS, int>> writeScript;
     bool unplugged = false, open = false; // unplugged: queue status, read and write give FT_DEVICE_GONE
+    QString unplugDuring; // a verb of `calls` ("Read", "Write"): unplugged during its next call
     quint32 baudRate = 0;
 };
 
@@ -132,6 +133,9 @@ private:
     {
         const int index = handles.value(handle, -1);
         calls << call.arg(index < 0 ? QStringLiteral("?") : QString::number(index));
+        if (index >= 0 && !devices[index].unplugDuring.isEmpty() &&
+            call.startsWith(devices[index].unplugDuring))
+            devices[index].unplugged = true, devices[index].unplugDuring.clear();
         return index < 0 ? nullptr : &devices[index];
     }
 

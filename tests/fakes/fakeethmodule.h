@@ -15,11 +15,11 @@ class FakeEthModule : public QObject
 public:
     enum Transport { Udp, Tcp };
 
-    explicit FakeEthModule(Transport transport = Udp)
+    explicit FakeEthModule(Transport transport = Udp, const QHostAddress &host = QHostAddress::LocalHost)
         : transport(transport)
     {
         if (transport == Udp) {
-            udp.bind(QHostAddress(QHostAddress::LocalHost), 0);
+            udp.bind(host, 0);
             connect(&udp, &QUdpSocket::readyRead, this, [this] {
                 while (udp.hasPendingDatagrams())
                     onMessage((last = udp.receiveDatagram()).data());
@@ -45,6 +45,7 @@ public:
         else if (client)
             client->write(bytes);
     }
+    quint16 port() const { return transport == Udp ? udp.localPort() : server.serverPort(); }
     void stop() { udp.close(), server.close(); } // later traffic meets a closed port
     QByteArray stream() const { return messages.join(); }
 
