@@ -15,7 +15,6 @@ struct DeferredDelete
     }
 };
 
-template<class T>
-using DeferredPtr = std::unique_ptr<T, DeferredDelete>;
+template <class T> using DeferredPtr = std::unique_ptr<T, DeferredDelete>;
 
 #endif // DEFERREDDELETE_H

@@ -68,7 +68,6 @@ private slots:
         QTest::addColumn<QString>("status");
         const QStringList dali{dali1234567};
         const QByteArrayList inOrder{scanStarted, count300, table3, scanEnded};
-        QTest::newRow("in order") << 1 << inOrder << dali << "1 cards found.";
         QTest::newRow("in order, each twice") << 2 << inOrder << dali << "1 cards found.";
         QTest::newRow("table first") << 1 << QByteArrayList{table3, scanStarted, count300} << dali
                                      << "300 cards found. Scan continues...";

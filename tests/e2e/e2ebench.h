@@ -1,17 +1,10 @@
 #ifndef E2EBENCH_H
 #define E2EBENCH_H
 
-#include "faked2xxdriver.h"
-#include "qtelvorandalitoolbox.h"
+#include "windowbench.h"
 
-#include <QComboBox>
 #include <QProcess>
-#include <QPushButton>
 #include <QRegularExpression>
-#include <QStatusBar>
-#include <QTest>
-
-#include <memory>
 
 // The bus simulator as a child process, its frame log collected while the event loop turns.
 class SimProcess
@@ -47,21 +40,6 @@ public:
 private:
     QProcess process;
     QString log;
-};
-
-// The real window with one extra endpoint, on a USB driver that lists no device.
-struct ToolboxFixture
-{
-    explicit ToolboxFixture(const QUrl &endpoint)
-        : window(std::make_unique<qtelvorandalitoolbox>(QList<QUrl>{endpoint}))
-    {}
-    QPushButton *button(const char *name) const { return window->findChild<QPushButton *>(name); }
-    QComboBox *modules() const { return window->findChild<QComboBox *>(QStringLiteral("comboScan")); }
-    QString status() const { return window->statusBar()->currentMessage(); }
-    void click(const char *name) const { QTest::mouseClick(button(name), Qt::LeftButton); }
-
-    FakeD2xxScope usb;
-    std::unique_ptr<qtelvorandalitoolbox> window;
 };
 
 #endif // E2EBENCH_H

@@ -27,9 +27,10 @@ private slots:
         const QString endpoint =
             sim.start(QStringList{"--udp", "127.0.0.1:0", "--scan-ms", "0"} + simOptions);
         QVERIFY(!endpoint.isEmpty());
-        ToolboxFixture toolbox(QUrl("udp://" + endpoint));
+        WindowBench toolbox;
+        toolbox.open({QUrl("udp://" + endpoint)});
         toolbox.click("butScan");
-        QTRY_COMPARE_WITH_TIMEOUT(toolbox.modules()->count(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(toolbox.texts("comboScan").size(), 1, 10000);
         QTRY_COMPARE(sim.linesWith(QStringLiteral("  scan finished")).size(), 1);
 
         QSignalSpy dropped(toolbox.window->manager(), &MyTreatComPc::sendTimeout);

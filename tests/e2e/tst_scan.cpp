@@ -14,12 +14,12 @@ private slots:
     {
         QTest::addColumn<QStringList>("simOptions");
         QTest::addColumn<QString>("scanRequest");
-        const QStringList udp{"--udp", "127.0.0.1:0", "--scan-ms", "300"};
-        QTest::newRow("udp") << udp << "<02>BD0131EF<03>";
         QTest::newRow("pty") << QStringList{"--pty", "--scan-ms", "300"} << "<02>BD0231F0<03>";
         // This seed loses requests, reports and acks both ways: both sides must resend.
         QTest::newRow("udp, 30% loss each way")
-            << udp + QStringList{"--drop-rx", "30", "--drop-tx", "30", "--seed", "11"} << "<02>BD0131EF<03>";
+            << QStringLiteral("--udp 127.0.0.1:0 --scan-ms 300 --drop-rx 30 --drop-tx 30 --seed 11")
+                   .split(' ')
+            << "<02>BD0131EF<03>";
     }
 
     void listsTheModule()
@@ -31,11 +31,11 @@ private slots:
         QVERIFY(!endpoint.isEmpty());
         FakeSerialPortsScope ports({{QStringLiteral("SIMPTY0"), endpoint}}); // ptys are not listed
         const bool pty = simOptions.contains(QStringLiteral("--pty"));
-        ToolboxFixture toolbox(
-            QUrl(pty ? QStringLiteral("serial://simpty0?baud=38400") : "udp://" + endpoint));
+        WindowBench toolbox;
+        toolbox.open({QUrl(pty ? QStringLiteral("serial://simpty0?baud=38400") : "udp://" + endpoint)});
         toolbox.click("butScan");
-        QTRY_COMPARE_WITH_TIMEOUT(toolbox.modules()->count(), 1, 20000);
-        QCOMPARE(toolbox.modules()->itemText(0), QStringLiteral("LUX42 s/n:1234567 v3"));
+        QTRY_COMPARE_WITH_TIMEOUT(toolbox.texts("comboScan"),
+                                  QStringList{QStringLiteral("LUX42 s/n:1234567 v3")}, 20000);
         QCOMPARE(toolbox.status(), QStringLiteral("1 cards found."));
         QVERIFY(!sim.linesWith(QStringLiteral("PC->BUS COSCAN")).filter(scanRequest).isEmpty());
     }
@@ -45,20 +45,21 @@ private slots:
         SimProcess sim;
         const QString endpoint = sim.start({"--udp", "127.0.0.1:0", "--scan-ms", "3000"});
         QVERIFY(!endpoint.isEmpty());
-        ToolboxFixture toolbox(QUrl("udp://" + endpoint));
+        WindowBench toolbox;
+        toolbox.open({QUrl("udp://" + endpoint)});
         toolbox.click("butScan");
         QTRY_COMPARE_WITH_TIMEOUT(toolbox.status(), QStringLiteral("Bus scanning started. Please wait..."),
                                   5000);
         sim.kill();
         QTest::qWait(1500); // the request's retries run against a closed port meanwhile
-        QCOMPARE(toolbox.modules()->count(), 0);
+        QCOMPARE(toolbox.texts("comboScan"), QStringList());
         // Refresh reopens the endpoint: the logout and login waits are bounded.
         QElapsedTimer clock;
         clock.start();
         toolbox.click("butRefresh");
         QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(toolbox.status(), "Not connected to udp://" + endpoint);
-        QVERIFY(!toolbox.button("butScan")->isEnabled());
+        QVERIFY(!toolbox.widget<QPushButton>("butScan")->isEnabled());
     }
 };
 

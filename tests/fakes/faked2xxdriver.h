@@ -19,7 +19,6 @@ struct FakeUsbDevice
     QList<QPair<FT_STATUS, int>> writeScript;
     bool unplugged = false, open = false; // unplugged: queue status, read and write give FT_DEVICE_GONE
     QString unplugDuring; // a verb of `calls` ("Read", "Write"): unplugged during its next call
-    quint32 baudRate = 0;
 };
 
 // A D2XX backend simulating attached USB devices. `calls` gets one entry per call: the verb, the list
@@ -75,8 +74,6 @@ public:
     FT_STATUS setBaudRate(FT_HANDLE handle, quint32 baudRate) override
     {
         FakeUsbDevice *d = record(handle, QStringLiteral("SetBaudRate %1 ") + QString::number(baudRate));
-        if (d && d->baudStatus == FT_OK)
-            d->baudRate = baudRate;
         return d ? d->baudStatus : FT_INVALID_HANDLE;
     }
     FT_STATUS setDataCharacteristics(FT_HANDLE handle, quint8 bits, quint8 stop, quint8 parity) override

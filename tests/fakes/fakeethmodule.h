@@ -34,9 +34,8 @@ public:
     }
     QString url(const QString &userInfo = QString()) const // "udp://[userInfo@]127.0.0.1:PORT"
     {
-        const quint16 port = transport == Udp ? udp.localPort() : server.serverPort();
         return QLatin1String(transport == Udp ? "udp://" : "tcp://") + userInfo +
-               QLatin1String(userInfo.isEmpty() ? "" : "@") + "127.0.0.1:" + QString::number(port);
+               QLatin1String(userInfo.isEmpty() ? "" : "@") + "127.0.0.1:" + QString::number(port());
     }
     void send(const QByteArray &bytes)
     {

@@ -12,7 +12,6 @@ public:
     ~LogCapture() { qInstallMessageHandler(previous), captured.clear(); }
 
     QStringList lines() const { return captured; }
-    int count(const QString &line) const { return captured.count(line); }
     // The captured lines among `wanted`, in logged order: leaves out other layers' lines.
     QStringList only(const QStringList &wanted) const
     {

@@ -7,17 +7,6 @@
 
 namespace {
 
-void checkShape(const RxItem &item)
-{
-    const QByteArray &d = item.data;
-    const QByteArray inner = d.mid(1, d.size() - 2);
-    FUZZ_CHECK(!d.isEmpty() && item.complete == (item.kind != RxOtherData));
-    FUZZ_CHECK(item.kind != RxBusFrame ||
-               (d.startsWith('\x02') && d.endsWith('\x03') && !inner.contains('\x02') &&
-                !inner.contains('\x03') && !inner.contains("\r\n")));
-    FUZZ_CHECK(item.kind != RxTextLine || (d.indexOf("\r\n") == d.size() - 2 && !d.contains('\x02')));
-}
-
 struct Feed
 {
     MyDiFtdi link;
@@ -29,9 +18,14 @@ struct Feed
     {
         while (link.itemCount() > 0) {
             const RxItem item = link.takeItem();
-            checkShape(item);
-            items << QByteArray::number(item.kind) + item.data;
-            cut += item.data;
+            const QByteArray &d = item.data, inner = d.mid(1, d.size() - 2);
+            FUZZ_CHECK(!d.isEmpty() && item.complete == (item.kind != RxOtherData));
+            FUZZ_CHECK(item.kind != RxBusFrame ||
+                       (d.startsWith('\x02') && d.endsWith('\x03') && !inner.contains('\x02') &&
+                        !inner.contains('\x03') && !inner.contains("\r\n")));
+            FUZZ_CHECK(item.kind != RxTextLine || (d.indexOf("\r\n") == d.size() - 2 && !d.contains('\x02')));
+            items << QByteArray::number(item.kind) + d;
+            cut += d;
         }
     }
     void feedNext()

@@ -26,6 +26,12 @@ void checkEncoding(const MyFrameDec &frame)
     FUZZ_CHECK(MyFrameDec::checksum(raw.chopped(1)) == quint8(raw.back()));
     for (const MyFrameDec &again : {MyFrameDec(frame.text(), false), MyFrameDec(raw, true)})
         FUZZ_CHECK(again.isValid() && sameFields(again, frame) && again.text() == frame.text());
+    // Built from the fields alone: a decoder that misreads a field and keeps the received bytes shows here.
+    MyFrameDec built;
+    if (frame.isValid() && built.setFrame(frame.frameType(), frame.ackRequest(), frame.addrSize(),
+                                          frame.frameClass(), frame.txMode(), frame.rxMode(), frame.txAddr(),
+                                          frame.rxAddr(), frame.command(), frame.data()))
+        FUZZ_CHECK(built.text() == frame.text());
 }
 
 } // namespace

@@ -27,11 +27,11 @@ QList<SerialPortDescription> serialPorts(const QStringList &descriptions)
 {
     QList<SerialPortDescription> ports;
     for (const QString &text : descriptions) {
+        const QString name = text.section(' ', 0, 0);
         const QStringList ids = text.section(' ', 1).split(':');
-        ports << SerialPortDescription{text.section(' ', 0, 0), "/dev/" + text.section(' ', 0, 0)};
-        ports.last().hasVendorIdentifier = ids.size() == 2;
-        ports.last().vendorIdentifier = quint16(ids.first().toUInt(nullptr, 16));
-        ports.last().productIdentifier = quint16(ids.last().toUInt(nullptr, 16));
+        ports << SerialPortDescription{name, "/dev/" + name, ids.size() == 2,
+                                       quint16(ids.first().toUInt(nullptr, 16)),
+                                       quint16(ids.last().toUInt(nullptr, 16))};
     }
     return ports;
 }

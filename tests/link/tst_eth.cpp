@@ -30,37 +30,29 @@ private slots:
         QVERIFY(!MyDiFtdi::encodeLogin(out, QString(), QDateTime::currentDateTime()));
         QCOMPARE(out, QByteArray("untouched"));
         // In 2007 the datagram is one byte shorter: the year's remainder has one digit.
-        const QList<QPair<QDateTime, QByteArray>> cases{
-            {QDateTime(QDate(2026, 3, 3), QTime(14, 5)), "4C4F47494ECDCF9DCDC91BDFCC06DFCC04CECB9DDFCA"},
-            {QDateTime(QDate(2007, 11, 24), QTime(9, 30)), "4C4F47494ECDCFAEC80028CE0035CB0037C600AECF"}};
-        for (const auto &c : cases) {
-            QVERIFY(MyDiFtdi::encodeLogin(out, "secret", c.first));
-            QCOMPARE(out.toHex(' '), QByteArray::fromHex(c.second).toHex(' '));
-        }
+        QVERIFY(MyDiFtdi::encodeLogin(out, "secret", QDateTime(QDate(2026, 3, 3), QTime(14, 5))));
+        QCOMPARE(out.toHex().toUpper(), QByteArray("4C4F47494ECDCF9DCDC91BDFCC06DFCC04CECB9DDFCA"));
+        QVERIFY(MyDiFtdi::encodeLogin(out, "secret", QDateTime(QDate(2007, 11, 24), QTime(9, 30))));
+        QCOMPARE(out.toHex().toUpper(), QByteArray("4C4F47494ECDCFAEC80028CE0035CB0037C600AECF"));
     }
 
     void session_data()
     {
-        QTest::addColumn<bool>("tcp");
-        QTest::addColumn<QString>("userInfo");
-        QTest::newRow("udp, bare LOGIN") << false << QString();
-        QTest::newRow("udp, user and password") << false << "installer:pa%20ss";
-        QTest::newRow("tcp") << true << QString();
+        QTest::addColumn<bool>("tcp"); // LOGIN with a password: tst_faults, oddUrlsReachTheLink
+        QTest::newRow("udp") << false;
+        QTest::newRow("tcp") << true;
     }
 
     void session()
     {
         QFETCH(bool, tcp);
-        QFETCH(QString, userInfo);
         FakeEthModule module(tcp ? FakeEthModule::Tcp : FakeEthModule::Udp);
         MyDiFtdi link;
         link.setHelloPeriod(100);
         QSignalSpy connectSpy(&link, &MyDiFtdi::connectStateChanged);
-        QCOMPARE(link.open(module.url(userInfo)), 1);
+        QCOMPARE(link.open(module.url()), 1);
         QCOMPARE(link.transportKind(), MyDiFtdi::TransportEth);
-        const QByteArray login = module.stream();
-        QCOMPARE(login.size(), userInfo.isEmpty() ? 5 : QDate::currentDate().year() % 100 < 10 ? 21 : 22);
-        QCOMPARE(link.loginPassword(), userInfo.isEmpty() ? QString() : QStringLiteral("pa ss"));
+        QCOMPARE(module.stream(), QByteArray("LOGIN"));
         QCOMPARE(link.takeItem().kind, RxTextLine); // "Session opened"
         QCOMPARE(link.write(busFrame), busFrame.size());
         module.send(busFrame);
@@ -68,8 +60,18 @@ private slots:
         QCOMPARE(link.takeItem().data, busFrame);
         QTRY_VERIFY(module.messages.contains("HELLO") && link.itemCount() >= 1);
         QCOMPARE(link.takeItem().data, QByteArray("INFO:HELLO:INFO\r\n"));
+        module.send("MOD_VERSION=ETH_V1A-STK_V0C\r\n");
+        QTRY_COMPARE((QList<int>{link.moduleEthVersion(), link.moduleStackVersion()}),
+                     (QList<int>{0x1A, 0x0C}));
+        link.takeItem();
+        // Longer than the 16 KB that a socket read takes at a time, and followed by another.
+        module.send(QByteArray(40000, 'A') + "\r\n");
+        module.send(busFrame);
+        QTRY_COMPARE(link.itemCount(), 2);
+        QCOMPARE(link.takeItem().data.size(), 40002);
+        QCOMPARE(link.takeItem().data, busFrame);
         link.close();
-        QTRY_VERIFY(module.stream().startsWith(login + busFrame) && module.stream().endsWith("LOGOUT"));
+        QTRY_VERIFY(module.stream().startsWith("LOGIN" + busFrame) && module.stream().endsWith("LOGOUT"));
         QCOMPARE(connectSpy, (QList<QVariantList>{{true}, {false}}));
     }
 
@@ -79,6 +81,12 @@ private slots:
         QTest::newRow("no answer") << QByteArray();
         QTest::newRow("auth failed") << QByteArray("INFO:Auth failed\r\n");
         QTest::newRow("access denied") << QByteArray("INFO:Access denied\r\n");
+        // Garbage: what it leaves unfinished must not spoil the next answer.
+        QTest::newRow("noise") << QByteArray::fromHex("00ff7f80fe");
+        QTest::newRow("line after noise") << QByteArray("xyINFO:Session opened\r\n");
+        QTest::newRow("line after a frame start") << QByteArray("\x02INFO:Session opened\r\n");
+        QTest::newRow("line without its end") << QByteArray("INFO:Session opened");
+        QTest::newRow("64 KB, no delimiter") << QByteArray(65000, 'Z');
     }
 
     void failedOpen()
@@ -126,13 +134,6 @@ private slots:
         QCOMPARE(link.itemCount(), 3);
         link.takeItem(), link.takeItem();
         QCOMPARE(link.takeItem().data, busFrame);
-    }
-
-    void moduleVersionLine()
-    {
-        MyDiFtdi link;
-        link.receivePass("MOD_VERSION=ETH_V1A-STK_V0C\r\n");
-        QCOMPARE((QList<int>{link.moduleEthVersion(), link.moduleStackVersion()}), (QList<int>{0x1A, 0x0C}));
     }
 
     void socketErrorIsOnlyLogged()

@@ -1,4 +1,5 @@
-// The link on USB against the fake D2XX driver: dispatch, device choice, polling, writes, unplugging.
+// The link on USB against the fake D2XX driver: dispatch, device choice, polling, writes. Unplugging:
+// tst_faults.
 #include "faked2xxdriver.h"
 #include "logcapture.h"
 #include "mydiftdi.h"
@@ -78,36 +79,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(link->itemCount(), 1, 2000);
         QCOMPARE(driver().calls.filter("Read"), (QStringList{"Read 0 4096", "Read 0 904"}));
         QCOMPARE(link->takeItem().data, device.rxWaiting);
-    }
-
-    void unplug_data()
-    {
-        QTest::addColumn<bool>("onWrite");
-        QTest::addColumn<QStringList>("lines");
-        QTest::newRow("on poll") << false
-                                 << QStringList{"Error GetQueueStatus",
-                                                "USB maybe unplugged, close connection"};
-        QTest::newRow("on write")
-            << true
-            << QStringList{"Failed to send frame. KVMX is maybe disconnect. Update status and abort."};
-    }
-
-    void unplug()
-    {
-        QCOMPARE(open(), 1);
-        QSignalSpy connectState(link.get(), &MyDiFtdi::connectStateChanged);
-        LogCapture log;
-        driver().unplug(0);
-        QFETCH(bool, onWrite);
-        if (onWrite)
-            QCOMPARE(link->write(frame), -1);
-        QTRY_COMPARE_WITH_TIMEOUT(connectState, (Signals{{false}}), 2000);
-        QTEST(log.lines(), "lines");
-        QVERIFY(!driver().device(0).open);
-        const int calls = driver().calls.size(); // the poll timer went with the device
-        QTest::qWait(150);
-        QCOMPARE(driver().calls.size(), calls);
-        QCOMPARE(link->write(frame), 0);
     }
 
     void writeAttempts_data()

@@ -1,14 +1,11 @@
-// The bus simulator: its command line, the bus, the Ethernet module's UDP session, and the program.
+// The simulator's parts: its command line, the bus, the module's UDP session (the program itself: e2e).
 #include "mydiftdi.h"
 #include "simbus.h"
 #include "simethmodule.h"
 #include "simoptions.h"
-#include "simptyport.h"
+#include "windowbench.h" // transport()
 
 #include <QNetworkDatagram>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QSerialPort>
 #include <QSignalSpy>
 #include <QUdpSocket>
 #include <QtTest>
@@ -18,11 +15,6 @@ Q_DECLARE_METATYPE(SimModule)
 namespace {
 
 using Frames = QList<QByteArray>;
-
-QByteArray wire(const char *hex)
-{
-    return '\x02' + QByteArray(hex) + '\x03';
-}
 
 Frames binaries(const QSignalSpy &out)
 {
@@ -108,10 +100,10 @@ private slots:
         const auto bus = luxBus();
         QSignalSpy out(bus.get(), &SimBus::frameOut);
         QSignalSpy finished(bus.get(), &SimBus::scanFinished);
-        bus->receiveText(wire("BD0231F0"));
+        bus->receiveText(transport("BD0231F0"));
         for (int sent = 2; sent <= 5; ++sent) {
             QTRY_COMPARE_WITH_TIMEOUT(out.count(), sent, 2000);
-            bus->receiveText(wire("F90201FC"));
+            bus->receiveText(transport("F90201FC"));
         }
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 2000);
         QCOMPARE(binaries(out), bytes({"F9080102", "BD0863022A", "BD08370002FE", tableMode2, "BD08630129"}));
@@ -123,13 +115,13 @@ private slots:
         QTest::addColumn<QByteArray>("request");
         QTest::addColumn<Frames>("expected");
         QTest::addColumn<bool>("erased");
-        const QByteArray erase = wire("BD0E3F12D6871F3FF1C8");
+        const QByteArray erase = transport("BD0E3F12D6871F3FF1C8");
         QTest::newRow("erase") << "" << erase << bytes({"F90B3F12D68701B3"}) << true;
-        QTest::newRow("erase, unknown address") << "" << wire("BD0E3F0000011F3FF15A") << Frames{} << false;
-        QTest::newRow("erase, --no-ack") << "no-ack" << erase << Frames{} << true;
+        QTest::newRow("erase, unknown address")
+            << "" << transport("BD0E3F0000011F3FF15A") << Frames{} << false;
         QTest::newRow("erase, --drop-rx 100") << "drop-rx" << erase << Frames{} << false;
         // Each report is sent once more, then given up: the scan still runs to its end.
-        QTest::newRow("scan, --no-ack") << "no-ack" << wire("BD0231F0")
+        QTest::newRow("scan, --no-ack") << "no-ack" << transport("BD0231F0")
                                         << bytes({"BD0863022A", "BD0863022A", "BD08370002FE", "BD08370002FE",
                                                   tableMode2, tableMode2, "BD08630129", "BD08630129"})
                                         << false;
@@ -162,11 +154,10 @@ private slots:
         QTest::addColumn<QByteArray>("datagram");
         QTest::addColumn<QByteArray>("answer");
         const QByteArray authFailed("INFO:Auth failed\r\n");
-        QTest::newRow("bare, no password") << QString() << QByteArray("LOGIN") << sessionOpened;
         QTest::newRow("right password") << "Secret-42" << encodedLogin("Secret-42") << sessionOpened;
         QTest::newRow("wrong password") << "Secret-42" << encodedLogin("Secret-43") << authFailed;
-        QTest::newRow("frame outside session")
-            << QString() << wire("BD0131EF") << QByteArray("INFO:Access denied. Open a session:INFO\r\n");
+        QTest::newRow("frame outside session") << QString() << transport("BD0131EF")
+                                               << QByteArray("INFO:Access denied. Open a session:INFO\r\n");
     }
 
     void udpSession()
@@ -186,60 +177,6 @@ private slots:
         QCOMPARE(client.receiveDatagram().data(), answer);
         QCOMPARE(module.hasSession(), answer == sessionOpened);
         QVERIFY(!bus.isScanning());
-    }
-
-    // Noise first, then the scan request cut in two, as a serial line may deliver it.
-    void scanOverSerialLine()
-    {
-        SimBus bus({lux}, SimFaults(), nullptr);
-        SimPtyPort pty(&bus, nullptr);
-        QString error;
-        QVERIFY2(pty.open(error), qPrintable(error));
-        QSerialPort port(pty.slavePath());
-        QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
-        port.write("xx\x02" + QByteArray("BD02"));
-        QVERIFY(port.waitForBytesWritten(1000));
-        QTest::qWait(30);
-        port.write("31F0\x03");
-        const QByteArray ackAndStart = wire("F9080102") + wire("BD0863022A");
-        QByteArray received;
-        QTRY_VERIFY_WITH_TIMEOUT((received += port.readAll()).size() >= ackAndStart.size(), 2000);
-        QCOMPARE(received, ackAndStart);
-    }
-
-    // The program as a script starts it: endpoint line first, then a scan over UDP.
-    void programScansOverUdp()
-    {
-        QProcess sim;
-        sim.start(QStringLiteral(SIM_EXECUTABLE), {"--udp", "127.0.0.1:0", "--scan-ms", "0"});
-        QVERIFY2(sim.waitForStarted(5000), qPrintable(sim.errorString()));
-        QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 5000);
-        const QString endpoint = QString::fromUtf8(sim.readLine()).trimmed();
-        const auto match = QRegularExpression("^UDP 127\\.0\\.0\\.1:([1-9]\\d*)$").match(endpoint);
-        QVERIFY2(match.hasMatch(), qPrintable(endpoint));
-        QUdpSocket client;
-        QVERIFY(client.bind(QHostAddress(QHostAddress::LocalHost), 0));
-        Frames received;
-        const auto exchange = [&](const QByteArray &datagram, int answers) {
-            client.writeDatagram(datagram, QHostAddress::LocalHost, quint16(match.captured(1).toUInt()));
-            for (int i = 0;
-                 i < answers && QTest::qWaitFor([&] { return client.hasPendingDatagrams(); }, 3000); ++i)
-                received << client.receiveDatagram().data();
-        };
-        exchange("LOGIN", 2);
-        exchange(wire("BD0131EF"), 2);
-        for (int answers : {1, 1, 1, 0})
-            exchange(wire("F90101FB"), answers);
-        exchange("LOGOUT", 0);
-        QCOMPARE(received, (Frames{sessionOpened, "MOD_VERSION=ETH_V12-STK_V34\r\n", wire("F90401FE"),
-                                   wire("BD04630226"), wire("BD04370001F9"),
-                                   wire("BD041600F0000000083F12D6870000030080"), wire("BD04630125")}));
-        QByteArray log;
-        QTRY_VERIFY_WITH_TIMEOUT((log += sim.readAll()).contains("session closed (LOGOUT)"), 3000);
-        sim.terminate();
-        QVERIFY(sim.waitForFinished(5000));
-        QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(sim.exitCode(), 0);
     }
 };
 
