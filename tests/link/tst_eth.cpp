@@ -14,6 +14,18 @@ int openDescriptorCount()
 {
     return QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size();
 }
+
+// Everything queued but the HELLO echo lines, which the 100 ms period slips in at any point.
+QList<QByteArray> takeAllButHellos(MyDiFtdi &link)
+{
+    QList<QByteArray> taken;
+    while (link.itemCount() > 0) {
+        QByteArray data = link.takeItem().data;
+        if (data != "INFO:HELLO:INFO\r\n")
+            taken << data;
+    }
+    return taken;
+}
 } // namespace
 
 class TestEth : public QObject
@@ -63,13 +75,15 @@ private slots:
         module.send("MOD_VERSION=ETH_V1A-STK_V0C\r\n");
         QTRY_COMPARE((QList<int>{link.moduleEthVersion(), link.moduleStackVersion()}),
                      (QList<int>{0x1A, 0x0C}));
-        link.takeItem();
+        takeAllButHellos(link);
         // Longer than the 16 KB that a socket read takes at a time, and followed by another.
         module.send(QByteArray(40000, 'A') + "\r\n");
         module.send(busFrame);
-        QTRY_COMPARE(link.itemCount(), 2);
-        QCOMPARE(link.takeItem().data.size(), 40002);
-        QCOMPARE(link.takeItem().data, busFrame);
+        QList<QByteArray> received;
+        QTRY_VERIFY((received += takeAllButHellos(link)).size() >= 2);
+        QCOMPARE(received.size(), 2);
+        QCOMPARE(received.at(0), QByteArray(40000, 'A') + "\r\n");
+        QCOMPARE(received.at(1), busFrame);
         link.close();
         QTRY_VERIFY(module.stream().startsWith("LOGIN" + busFrame) && module.stream().endsWith("LOGOUT"));
         QCOMPARE(connectSpy, (QList<QVariantList>{{true}, {false}}));
