@@ -36,7 +36,11 @@ public:
     // Empty: any LOGIN opens the session.
     void setPassword(const QString &password) { this->password = password; }
     // Arms the "FLOOD" datagram (0 bytes: it is ignored like any noise).
-    void setFlood(qint64 bytes, int ms) { floodBytes = bytes, floodMs = ms; }
+    void setFlood(qint64 bytes, int ms)
+    {
+        floodBytes = bytes;
+        floodMs = ms;
+    }
     bool start(Transport transport, const QHostAddress &host, quint16 port, QString &error);
     void stop();
     // "UDP 127.0.0.1:17481" or "TCP ...", with the port actually bound.

@@ -52,7 +52,8 @@ private slots:
         QTimer meter;
         meter.setTimerType(Qt::PreciseTimer);
         QObject::connect(&meter, &QTimer::timeout, [&] { longestGap = qMax(longestGap, clock.restart()); });
-        clock.start(), meter.start(10);
+        clock.start();
+        meter.start(10);
         QUdpSocket trigger;
         trigger.writeDatagram("FLOOD", QHostAddress(QHostAddress::LocalHost),
                               quint16(endpoint.section(':', 1).toUInt()));
