@@ -4,6 +4,7 @@
 #include "simoptions.h"
 #include "simptyport.h"
 #include "simsignalwatcher.h"
+#include "toolboxversion.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -35,7 +36,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("telvoran-bus-sim"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TOOLBOX_VERSION));
 
     SimOptions options;
     if (!options.parse(QCoreApplication::arguments()))
@@ -44,7 +45,7 @@ int main(int argc, char *argv[])
     out.open(stdout, QIODevice::WriteOnly);
     if (options.helpRequested || options.versionRequested) {
         out.write(options.helpRequested ? SimOptions::helpText().toUtf8()
-                                        : QByteArray("telvoran-bus-sim 1.0\n"));
+                                        : QByteArray("telvoran-bus-sim " TOOLBOX_VERSION "\n"));
         return 0;
     }
 
