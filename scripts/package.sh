@@ -75,6 +75,21 @@ check_package_contents() {
     echo "contents: ${#PACKAGE_FILES[@]} files present; Depends: $depends"
 }
 
+# check_modaliases ROOT: the AppStream metadata names every USB device of the udev rule, so that a
+# software centre offers the package for each.
+check_modaliases() {
+    local root=$1 vendor product count=0
+    while read -r vendor product; do
+        grep -qF "<modalias>usb:v${vendor^^}p${product^^}d*</modalias>" "$root"/usr/share/metainfo/*.metainfo.xml ||
+            package_fail "no modalias for the udev rule's $vendor:$product"
+        count=$((count + 1))
+    done < <(sed -n -e '/^[[:space:]]*#/d' \
+        -e 's/.*ATTRS{idVendor}=="\([0-9a-fA-F]*\)".*ATTRS{idProduct}=="\([0-9a-fA-F]*\)".*/\1 \2/p' \
+        "$root"/usr/lib/udev/rules.d/*.rules)
+    [ "$count" -gt 0 ] || package_fail "the udev rule matches no USB device"
+    echo "modaliases: the $count USB devices of the udev rule"
+}
+
 # check_udev_reload CONTROL_DIR: the maintainer scripts reload the udev rules when udev answers and
 # do nothing, successfully, when it does not; a stand-in udevadm records the calls.
 check_udev_reload() {
@@ -107,15 +122,10 @@ snapshot_files() {
 }
 
 # install_run_purge DEB: installs with apt-get, runs both programs from /usr/bin, finds the man
-# pages, purges, and compares the file lists before and after.
+# pages and purges.
 install_run_purge() {
-    local deb=$1 work=$2 version output
+    local deb=$1 version output
     version=$(dpkg-deb --field "$deb" Version)
-    if dpkg-query -W -f='${Status}' "$PACKAGE_NAME" 2>/dev/null | grep -q 'ok installed'; then
-        echo "purging the $PACKAGE_NAME installed before this check"
-        DEBIAN_FRONTEND=noninteractive apt-get purge -y -q "$PACKAGE_NAME" >/dev/null
-    fi
-    snapshot_files >"$work/before"
     # On failure the package goes again, so that the machine is left as it was found.
     trap 'DEBIAN_FRONTEND=noninteractive apt-get purge -y -q "$PACKAGE_NAME" >/dev/null 2>&1 || true' EXIT
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb"
@@ -128,9 +138,7 @@ install_run_purge() {
     done
     DEBIAN_FRONTEND=noninteractive apt-get purge -y -q "$PACKAGE_NAME"
     trap - EXIT
-    snapshot_files >"$work/after"
-    diff "$work/before" "$work/after" || package_fail "the purge left the file list changed (above)"
-    echo "installed, ran $version from /usr/bin, found both man pages, purged without a trace"
+    echo "installed, ran $version from /usr/bin, found both man pages, purged"
 }
 
 # run_package_checks: scripts/test --package.
@@ -152,7 +160,18 @@ run_package_checks() {
     # The tree form also checks the launchable against the desktop file beside it.
     appstreamcli validate-tree --no-net --strict "$work/root"
     check_package_contents "$deb"
+    check_modaliases "$work/root"
+    if dpkg-query -W -f='${Status}' "$PACKAGE_NAME" 2>/dev/null | grep -q 'ok installed'; then
+        echo "purging the $PACKAGE_NAME installed before this check"
+        DEBIAN_FRONTEND=noninteractive apt-get purge -y -q "$PACKAGE_NAME" >/dev/null
+    fi
+    # From here on the checks run the package's own code on this machine, the maintainer scripts
+    # outside dpkg included: whatever they leave shows in the file lists.
+    snapshot_files >"$work/before"
     check_udev_reload "$work/control"
-    install_run_purge "$deb" "$work"
+    install_run_purge "$deb"
+    snapshot_files >"$work/after"
+    diff "$work/before" "$work/after" || package_fail "the file list changed (above)"
+    echo "file lists of ${PACKAGE_WATCHED_DIRS[*]}: the same before and after"
     rm -rf "$work"
 }
