@@ -29,7 +29,12 @@ build_package() {
             -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" "$@"
         cmake --build "$build_dir" -j"$(nproc)"
     } >&2
-    PACKAGE_DEB=$(cd "$build_dir" && cpack -G DEB | tee /dev/stderr | sed -n 's/^CPack: - package: \(.*\.deb\) generated\.$/\1/p')
+    # Through a file: a tee to /dev/stderr would truncate a log file that stderr goes to.
+    local status=0
+    (cd "$build_dir" && cpack -G DEB) >"$build_dir/cpack.log" 2>&1 || status=$?
+    cat "$build_dir/cpack.log" >&2
+    [ "$status" -eq 0 ] || return "$status"
+    PACKAGE_DEB=$(sed -n 's/^CPack: - package: \(.*\.deb\) generated\.$/\1/p' "$build_dir/cpack.log")
     if [ -z "$PACKAGE_DEB" ] || [ ! -f "$PACKAGE_DEB" ]; then
         echo "CPack named no package" >&2
         return 1
@@ -53,7 +58,8 @@ PACKAGE_FILES=(
 for size in 16 24 32 48 64 128 256; do
     PACKAGE_FILES+=("/usr/share/icons/hicolor/${size}x${size}/apps/telvoran-dali-toolbox.png")
 done
-# Where an install can leave files; compared before the install and after the purge.
+# Where an install can leave files; compared before the install and after the purge. man-db's index
+# (/var/cache/man) is left out: its trigger also indexes what earlier installs left for it.
 PACKAGE_WATCHED_DIRS=(/etc /opt /usr /var/lib /var/cache)
 
 package_fail() {
@@ -118,7 +124,7 @@ UDEVADM
 }
 
 snapshot_files() {
-    find "${PACKAGE_WATCHED_DIRS[@]}" -xdev 2>/dev/null | sort
+    find "${PACKAGE_WATCHED_DIRS[@]}" -xdev -path /var/cache/man -prune -o -print 2>/dev/null | sort
 }
 
 # install_run_purge DEB: installs with apt-get, runs both programs from /usr/bin, finds the man
