@@ -10,19 +10,20 @@ class D2xxDriver
 public:
     virtual ~D2xxDriver() = default;
 
-    virtual FT_STATUS createDeviceInfoList(quint32 *numDevs) = 0;
-    virtual FT_STATUS getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *list, quint32 *numDevs) = 0;
-    virtual FT_STATUS getDeviceInfoDetail(quint32 index, quint32 *flags, quint32 *type, quint32 *id,
-                                          quint32 *locId, char *serialNumber, char *description,
-                                          FT_HANDLE *handle) = 0;
+    virtual FT_STATUS createDeviceInfoList(std::uint32_t *numDevs) = 0;
+    virtual FT_STATUS getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *list, std::uint32_t *numDevs) = 0;
+    virtual FT_STATUS getDeviceInfoDetail(std::uint32_t index, std::uint32_t *flags, std::uint32_t *type,
+                                          std::uint32_t *id, std::uint32_t *locId, char *serialNumber,
+                                          char *description, FT_HANDLE *handle) = 0;
     virtual FT_STATUS open(int index, FT_HANDLE *handle) = 0;
-    virtual FT_STATUS setBaudRate(FT_HANDLE handle, quint32 baudRate) = 0;
-    virtual FT_STATUS setDataCharacteristics(FT_HANDLE handle, quint8 wordLength, quint8 stopBits,
-                                             quint8 parity) = 0;
-    virtual FT_STATUS getQueueStatus(FT_HANDLE handle, quint32 *rxBytes) = 0;
-    virtual FT_STATUS read(FT_HANDLE handle, void *buffer, quint32 bytesToRead, quint32 *bytesReturned) = 0;
-    virtual FT_STATUS write(FT_HANDLE handle, const void *buffer, quint32 bytesToWrite,
-                            quint32 *bytesWritten) = 0;
+    virtual FT_STATUS setBaudRate(FT_HANDLE handle, std::uint32_t baudRate) = 0;
+    virtual FT_STATUS setDataCharacteristics(FT_HANDLE handle, std::uint8_t wordLength, std::uint8_t stopBits,
+                                             std::uint8_t parity) = 0;
+    virtual FT_STATUS getQueueStatus(FT_HANDLE handle, std::uint32_t *rxBytes) = 0;
+    virtual FT_STATUS read(FT_HANDLE handle, void *buffer, std::uint32_t bytesToRead,
+                           std::uint32_t *bytesReturned) = 0;
+    virtual FT_STATUS write(FT_HANDLE handle, const void *buffer, std::uint32_t bytesToWrite,
+                            std::uint32_t *bytesWritten) = 0;
     virtual FT_STATUS close(FT_HANDLE handle) = 0;
 };
 

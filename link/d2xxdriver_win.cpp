@@ -2,29 +2,34 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 // The vendor's D2XX driver DLL, loaded at run time so that the program starts (and lists no USB
 // device) on a PC where the driver is not installed. Its entry points are imported by ordinal.
 
-// The driver fills arrays of these records; its layout and ours must agree.
-static_assert(sizeof(FT_DEVICE_LIST_INFO_NODE) == 4 * sizeof(quint32) + 16 + 64 + sizeof(FT_HANDLE),
+// The driver fills arrays of these records; its layout and ours must agree: the handle after
+// 96 bytes of numbers and text, 100 bytes in a 32-bit program, 104 in a 64-bit one.
+static_assert(offsetof(FT_DEVICE_LIST_INFO_NODE, ftHandle) == 96 &&
+                  sizeof(FT_DEVICE_LIST_INFO_NODE) == (sizeof(void *) == 4 ? 100 : 104),
               "FT_DEVICE_LIST_INFO_NODE must have the driver's layout");
 
 namespace {
 
-using CreateDeviceInfoListFn = FT_STATUS(WINAPI *)(quint32 *numDevs);
-using GetDeviceInfoListFn = FT_STATUS(WINAPI *)(FT_DEVICE_LIST_INFO_NODE *list, quint32 *numDevs);
-using GetDeviceInfoDetailFn = FT_STATUS(WINAPI *)(quint32 index, quint32 *flags, quint32 *type, quint32 *id,
-                                                  quint32 *locId, void *serialNumber, void *description,
+using CreateDeviceInfoListFn = FT_STATUS(WINAPI *)(std::uint32_t *numDevs);
+using GetDeviceInfoListFn = FT_STATUS(WINAPI *)(FT_DEVICE_LIST_INFO_NODE *list, std::uint32_t *numDevs);
+using GetDeviceInfoDetailFn = FT_STATUS(WINAPI *)(std::uint32_t index, std::uint32_t *flags,
+                                                  std::uint32_t *type, std::uint32_t *id,
+                                                  std::uint32_t *locId, void *serialNumber, void *description,
                                                   FT_HANDLE *handle);
 using OpenFn = FT_STATUS(WINAPI *)(int index, FT_HANDLE *handle);
-using SetBaudRateFn = FT_STATUS(WINAPI *)(FT_HANDLE handle, quint32 baudRate);
-using SetDataCharacteristicsFn = FT_STATUS(WINAPI *)(FT_HANDLE handle, quint8 wordLength, quint8 stopBits,
-                                                     quint8 parity);
-using GetQueueStatusFn = FT_STATUS(WINAPI *)(FT_HANDLE handle, quint32 *rxBytes);
-using ReadFn = FT_STATUS(WINAPI *)(FT_HANDLE handle, void *buffer, quint32 bytesToRead,
-                                   quint32 *bytesReturned);
-using WriteFn = FT_STATUS(WINAPI *)(FT_HANDLE handle, void *buffer, quint32 bytesToWrite,
-                                    quint32 *bytesWritten);
+using SetBaudRateFn = FT_STATUS(WINAPI *)(FT_HANDLE handle, std::uint32_t baudRate);
+using SetDataCharacteristicsFn = FT_STATUS(WINAPI *)(FT_HANDLE handle, std::uint8_t wordLength,
+                                                     std::uint8_t stopBits, std::uint8_t parity);
+using GetQueueStatusFn = FT_STATUS(WINAPI *)(FT_HANDLE handle, std::uint32_t *rxBytes);
+using ReadFn = FT_STATUS(WINAPI *)(FT_HANDLE handle, void *buffer, std::uint32_t bytesToRead,
+                                   std::uint32_t *bytesReturned);
+using WriteFn = FT_STATUS(WINAPI *)(FT_HANDLE handle, void *buffer, std::uint32_t bytesToWrite,
+                                    std::uint32_t *bytesWritten);
 using CloseFn = FT_STATUS(WINAPI *)(FT_HANDLE handle);
 
 enum Ordinal : WORD {
@@ -73,7 +78,7 @@ public:
     DllD2xxDriver &operator=(const DllD2xxDriver &) = delete;
 
     // Without the driver no device is attached, as far as the program can tell.
-    FT_STATUS createDeviceInfoList(quint32 *numDevs) override
+    FT_STATUS createDeviceInfoList(std::uint32_t *numDevs) override
     {
         if (!loaded) {
             *numDevs = 0;
@@ -81,7 +86,7 @@ public:
         }
         return createDeviceInfoListFn(numDevs);
     }
-    FT_STATUS getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *list, quint32 *numDevs) override
+    FT_STATUS getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *list, std::uint32_t *numDevs) override
     {
         if (!loaded) {
             *numDevs = 0;
@@ -89,8 +94,9 @@ public:
         }
         return getDeviceInfoListFn(list, numDevs);
     }
-    FT_STATUS getDeviceInfoDetail(quint32 index, quint32 *flags, quint32 *type, quint32 *id, quint32 *locId,
-                                  char *serialNumber, char *description, FT_HANDLE *handle) override
+    FT_STATUS getDeviceInfoDetail(std::uint32_t index, std::uint32_t *flags, std::uint32_t *type,
+                                  std::uint32_t *id, std::uint32_t *locId, char *serialNumber,
+                                  char *description, FT_HANDLE *handle) override
     {
         if (!loaded)
             return FT_DEVICE_NOT_FOUND;
@@ -100,25 +106,26 @@ public:
     {
         return loaded ? openFn(index, handle) : FT_DEVICE_NOT_FOUND;
     }
-    FT_STATUS setBaudRate(FT_HANDLE handle, quint32 baudRate) override
+    FT_STATUS setBaudRate(FT_HANDLE handle, std::uint32_t baudRate) override
     {
         return loaded ? setBaudRateFn(handle, baudRate) : FT_INVALID_HANDLE;
     }
-    FT_STATUS setDataCharacteristics(FT_HANDLE handle, quint8 wordLength, quint8 stopBits,
-                                     quint8 parity) override
+    FT_STATUS setDataCharacteristics(FT_HANDLE handle, std::uint8_t wordLength, std::uint8_t stopBits,
+                                     std::uint8_t parity) override
     {
         return loaded ? setDataCharacteristicsFn(handle, wordLength, stopBits, parity) : FT_INVALID_HANDLE;
     }
-    FT_STATUS getQueueStatus(FT_HANDLE handle, quint32 *rxBytes) override
+    FT_STATUS getQueueStatus(FT_HANDLE handle, std::uint32_t *rxBytes) override
     {
         return loaded ? getQueueStatusFn(handle, rxBytes) : FT_INVALID_HANDLE;
     }
-    FT_STATUS read(FT_HANDLE handle, void *buffer, quint32 bytesToRead, quint32 *bytesReturned) override
+    FT_STATUS read(FT_HANDLE handle, void *buffer, std::uint32_t bytesToRead,
+                   std::uint32_t *bytesReturned) override
     {
         return loaded ? readFn(handle, buffer, bytesToRead, bytesReturned) : FT_INVALID_HANDLE;
     }
-    FT_STATUS write(FT_HANDLE handle, const void *buffer, quint32 bytesToWrite,
-                    quint32 *bytesWritten) override
+    FT_STATUS write(FT_HANDLE handle, const void *buffer, std::uint32_t bytesToWrite,
+                    std::uint32_t *bytesWritten) override
     {
         // The driver's write takes a non-const buffer but only reads it.
         return loaded ? writeFn(handle, const_cast<void *>(buffer), bytesToWrite, bytesWritten)

@@ -6,10 +6,10 @@
 // the driver backend installed with installD2xxDriver(); by default libftdi1 on Linux and the
 // vendor's DLL, loaded at run time, on Windows.
 
-#include <QtGlobal>
+#include <cstdint>
 #include <memory>
 
-using FT_STATUS = quint32;
+using FT_STATUS = std::uint32_t;
 using FT_HANDLE = void *;
 
 enum : FT_STATUS {
@@ -26,25 +26,28 @@ enum : FT_STATUS {
 
 struct FT_DEVICE_LIST_INFO_NODE
 {
-    quint32 Flags;
-    quint32 Type;
-    quint32 ID; // vendor id << 16 | product id
-    quint32 LocId;
+    std::uint32_t Flags;
+    std::uint32_t Type;
+    std::uint32_t ID; // vendor id << 16 | product id
+    std::uint32_t LocId;
     char SerialNumber[16];
     char Description[64];
     FT_HANDLE ftHandle;
 };
 
-FT_STATUS FT_CreateDeviceInfoList(quint32 *numDevs);
-FT_STATUS FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *list, quint32 *numDevs);
-FT_STATUS FT_GetDeviceInfoDetail(quint32 index, quint32 *flags, quint32 *type, quint32 *id, quint32 *locId,
-                                 char *serialNumber, char *description, FT_HANDLE *handle);
+FT_STATUS FT_CreateDeviceInfoList(std::uint32_t *numDevs);
+FT_STATUS FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *list, std::uint32_t *numDevs);
+FT_STATUS FT_GetDeviceInfoDetail(std::uint32_t index, std::uint32_t *flags, std::uint32_t *type,
+                                 std::uint32_t *id, std::uint32_t *locId, char *serialNumber,
+                                 char *description, FT_HANDLE *handle);
 FT_STATUS FT_Open(int index, FT_HANDLE *handle);
-FT_STATUS FT_SetBaudRate(FT_HANDLE handle, quint32 baudRate);
-FT_STATUS FT_SetDataCharacteristics(FT_HANDLE handle, quint8 wordLength, quint8 stopBits, quint8 parity);
-FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, quint32 *rxBytes);
-FT_STATUS FT_Read(FT_HANDLE handle, void *buffer, quint32 bytesToRead, quint32 *bytesReturned);
-FT_STATUS FT_Write(FT_HANDLE handle, const void *buffer, quint32 bytesToWrite, quint32 *bytesWritten);
+FT_STATUS FT_SetBaudRate(FT_HANDLE handle, std::uint32_t baudRate);
+FT_STATUS FT_SetDataCharacteristics(FT_HANDLE handle, std::uint8_t wordLength, std::uint8_t stopBits,
+                                    std::uint8_t parity);
+FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t *rxBytes);
+FT_STATUS FT_Read(FT_HANDLE handle, void *buffer, std::uint32_t bytesToRead, std::uint32_t *bytesReturned);
+FT_STATUS FT_Write(FT_HANDLE handle, const void *buffer, std::uint32_t bytesToWrite,
+                   std::uint32_t *bytesWritten);
 FT_STATUS FT_Close(FT_HANDLE handle);
 
 class D2xxDriver;
