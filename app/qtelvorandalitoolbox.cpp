@@ -1,59 +1,24 @@
 #include "qtelvorandalitoolbox.h"
 #include "ui_qtelvorandalitoolbox.h"
 
+#include "busscan.h"
+#include "busyscope.h"
+#include "dalierase.h"
 #include "endpointarguments.h"
-#include "moduletypecodes.h"
 #include "mydiftdi.h"
 #include "mytreatcompc.h"
 #include "portlabel.h"
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QDebug>
 #include <QKeySequence>
-#include <QtEndian>
+#include <QMessageBox>
 
 #include <utility>
 
 namespace {
 
-constexpr int commandCoackn = 0x01;
-constexpr int commandCotranstable = 0x16;
-constexpr int commandCosetdata = 0x1F;
-constexpr int commandCoscan = 0x31;
-constexpr int commandCogivenbrmod = 0x37;
-constexpr int commandCosendtask = 0x63;
-
-// Requests of this window: frame type 1, acknowledgement requested, 4-byte addresses, class 0x20.
-constexpr int requestFrameType = 1;
-constexpr int ackRequested = 0x04;
-constexpr int addrSize32 = 0x18;
-constexpr int requestFrameClass = 0x20;
-// The scan goes to the bus master, which needs no address; the erase names its module.
-constexpr int rxModeMaster = 0;
-constexpr int rxModeAddressed = 3;
-
-// Module-table reports: the table id at byte 1, its length in bytes at 4-5, then 8-byte records.
-constexpr int moduleTableId = 0xF0;
-constexpr int tableHeaderSize = 6;
-constexpr int moduleRecordSize = 8;
-constexpr int recordVersionOffset = 6;
-constexpr quint32 serialNumberMask = 0x00FFFFFF;
-
-// Report bytes of COSENDTASK.
-constexpr int reportEndOfScan = 1;
-constexpr int reportScanStarted = 2;
-
-// COSETDATA parameter 0x3F, value 0xF1: the module erases the short addresses and groups of all
-// DALI slaves on its line.
-const QByteArray eraseShortData = QByteArrayLiteral("\x3F\xF1");
-
 const QString sendFailedLine = QStringLiteral("Error while sending frame. Please retry...");
-
-int byteAt(const QByteArray &bytes, int index)
-{
-    return static_cast<quint8>(bytes.at(index));
-}
 
 } // namespace
 
@@ -103,6 +68,7 @@ qtelvorandalitoolbox::~qtelvorandalitoolbox()
 
 void qtelvorandalitoolbox::on_butRefresh_clicked()
 {
+    const BusyScope busy;
     portList = MyDiFtdi::discoverPorts(PortUsbKvmx) + extraPorts;
 
     // The final order is settled before the first insertion: an entry inserted above the current
@@ -114,14 +80,49 @@ void qtelvorandalitoolbox::on_butRefresh_clicked()
         else
             ordered.append(entry);
     }
+    // A working connection that is still listed stays as it is: closing it would log the module
+    // session out and open it again for nothing.
+    const QUrl current = ui->comboPort->currentData().toUrl();
+    int keep = -1;
+    for (int i = 0; i < ordered.size() && treatComPc && treatComPc->isConnected(); ++i) {
+        if (ordered.at(i).url == current) {
+            keep = i;
+            break;
+        }
+    }
+    if (keep >= 0) {
+        const QSignalBlocker blocker(ui->comboPort);
+        ui->comboPort->clear();
+        for (const PortEntry &entry : qAsConst(ordered))
+            ui->comboPort->addItem(portLabel(entry), entry.url);
+        ui->comboPort->setCurrentIndex(keep);
+        showConnectionState(true, scan.isNull() && erase.isNull());
+        // A module that went away since is only noticed when something is sent to it.
+        treatComPc->checkLink();
+        return;
+    }
     ui->comboPort->clear();
     for (const PortEntry &entry : qAsConst(ordered))
         ui->comboPort->addItem(portLabel(entry), entry.url);
     ui->comboPort->setCurrentIndex(0);
+    freshManager = nullptr;
 }
 
 void qtelvorandalitoolbox::on_comboPort_currentIndexChanged(int index)
 {
+    if (replaceManager(index)) {
+        freshManager = treatComPc;
+        showConnectionState(treatComPc->isConnected(), true);
+    }
+}
+
+// Choosing the entry that is already current reopens its endpoint when the link is down.
+void qtelvorandalitoolbox::on_comboPort_activated(int index)
+{
+    MyTreatComPc *chosen = std::exchange(freshManager, nullptr);
+    if (index != ui->comboPort->currentIndex() || !treatComPc || treatComPc == chosen ||
+        treatComPc->isConnected())
+        return;
     if (replaceManager(index))
         showConnectionState(treatComPc->isConnected(), true);
 }
@@ -134,6 +135,7 @@ bool qtelvorandalitoolbox::replaceManager(int index)
         selectionChangedMeanwhile = true;
         return false;
     }
+    const BusyScope busy;
     replacingManager = true;
     do {
         selectionChangedMeanwhile = false;
@@ -149,6 +151,7 @@ bool qtelvorandalitoolbox::replaceManager(int index)
 
 void qtelvorandalitoolbox::releaseManager()
 {
+    stopJobs();
     // Cleared before the delete: an Ethernet close waits with events processed, and a slot reached
     // from there must find no manager rather than the one being destroyed.
     MyTreatComPc *old = std::exchange(treatComPc, nullptr);
@@ -163,7 +166,6 @@ void qtelvorandalitoolbox::releaseManager()
 void qtelvorandalitoolbox::adoptManager(MyTreatComPc *manager)
 {
     treatComPc = manager;
-    connect(manager, &MyTreatComPc::newFrameReceived, this, &qtelvorandalitoolbox::kvmxport_newframe_cb);
     connect(manager, &MyTreatComPc::linkConnectionChanged, this,
             &qtelvorandalitoolbox::link_connectionChanged_cb);
 }
@@ -188,11 +190,11 @@ QString qtelvorandalitoolbox::endpointText(int index) const
     return ui->comboPort->itemData(index).toUrl().toString(QUrl::FullyEncoded);
 }
 
-// The link went down (USB master unplugged, module session ended) or came back.
+// The link went down (USB master unplugged, module session ended, socket or port failed) or came back.
 void qtelvorandalitoolbox::link_connectionChanged_cb(bool connected)
 {
     if (treatComPc && sender() == treatComPc)
-        showConnectionState(connected, true);
+        showConnectionState(connected, scan.isNull() && erase.isNull());
 }
 
 void qtelvorandalitoolbox::showConnectionState(bool connected, bool scanFollows)
@@ -210,126 +212,93 @@ void qtelvorandalitoolbox::showStatus(const QString &line)
 
 void qtelvorandalitoolbox::on_butScan_clicked()
 {
+    if (scan || erase)
+        return;
     ui->comboScan->clear();
     if (!ensureManager()) {
         showStatus(sendFailedLine);
         return;
     }
-    AnswerPolicy policy = treatComPc->policyDefault;
-    policy.answerCommand = commandCoackn;
-    showStatus(QStringLiteral("KVMX will start bus scanning. Please wait..."));
+    scan = new BusScan(treatComPc, this);
+    connect(scan, &BusScan::progress, this, &qtelvorandalitoolbox::showStatus);
+    connect(scan, &BusScan::tableRead, this, [this](const ModuleTable &table) {
+        // A later table replaces the list; every DALI interface module is an erase target.
+        ui->comboScan->clear();
+        for (const ModuleTable::Module &module : table.daliInterfaces())
+            ui->comboScan->addItem(module.label(), QVariant(uint(module.id)));
+    });
+    connect(scan, &BusScan::finished, this, &qtelvorandalitoolbox::scanFinished);
+    ui->butScan->setEnabled(false);
+    ui->butEraseShort->setEnabled(false);
+    scan->start();
+}
 
-    MyFrameDec request;
-    request.setFrame(requestFrameType, ackRequested, addrSize32, requestFrameClass, treatComPc->pcMode(),
-                     rxModeMaster, 0, 0, commandCoscan, QByteArray());
-    if (treatComPc->sendFrame(request, policy) != 0) {
-        showStatus(sendFailedLine);
-        return;
-    }
-    // The master's reports fail the manager's answer test while the request awaits its COACKN, so
-    // they are heard on allNewFrame until the end-of-scan report.
-    qDebug() << "CONNECT ALLFRAME";
-    connect(treatComPc, &MyTreatComPc::allNewFrame, this, &qtelvorandalitoolbox::kvmxport_newframe_cb);
+void qtelvorandalitoolbox::scanFinished(const ScanResult &result)
+{
+    if (result.outcome != ScanResult::Completed && result.outcome != ScanResult::Cancelled)
+        showStatus(result.message);
+    jobFinished();
 }
 
 void qtelvorandalitoolbox::on_butEraseShort_clicked()
 {
+    if (scan || erase)
+        return;
     // Without a listed module the frame would go to address 0, which names no DALI interface.
     if (ui->comboScan->currentIndex() < 0) {
         showStatus(QStringLiteral("No DALI module selected. Scan the bus first."));
         return;
     }
+    const QString module = ui->comboScan->currentText();
+    const quint32 moduleId = ui->comboScan->currentData().toUInt();
+    if (!confirmErase(module))
+        return;
     if (!ensureManager()) {
         showStatus(sendFailedLine);
         return;
     }
-    AnswerPolicy policy = treatComPc->policyDefault;
-    policy.answerCommand = commandCoackn;
-    const QByteArray payload = eraseShortData;
-    showStatus(QStringLiteral("Erase short address of all DALI slaves is taking 2sec to complete."));
-    const quint32 moduleId = ui->comboScan->currentData().toUInt();
-
-    MyFrameDec request;
-    request.setFrame(requestFrameType, ackRequested, addrSize32, requestFrameClass, treatComPc->pcMode(),
-                     rxModeAddressed, 0, moduleId, commandCosetdata, payload);
-    if (treatComPc->sendFrame(request, policy) != 0)
-        showStatus(sendFailedLine);
+    erase = new DaliErase(treatComPc, moduleId, module, this);
+    connect(erase, &DaliErase::progress, this, &qtelvorandalitoolbox::showStatus);
+    connect(erase, &DaliErase::finished, this, [this](DaliErase::Outcome outcome, const QString &message) {
+        if (outcome != DaliErase::Cancelled)
+            showStatus(message);
+        jobFinished();
+    });
+    ui->butScan->setEnabled(false);
+    ui->butEraseShort->setEnabled(false);
+    erase->start();
 }
 
-// While listening, a frame that passes the answer test arrives twice (newFrameReceived, then
-// allNewFrame); every branch gives the same result when run again on the same frame.
-// The slot takes its own copy of each frame, by value, as its connections promise.
-// cppcheck-suppress passedByValue
-// NOLINTNEXTLINE(performance-unnecessary-value-param)
-void qtelvorandalitoolbox::kvmxport_newframe_cb(MyFrameDec frame)
+// The erase cannot be undone and reaches every DALI slave of the line: it is asked for, with No as
+// the answer that a stray Enter gives.
+bool qtelvorandalitoolbox::confirmErase(const QString &module)
 {
-    const QByteArray payload = frame.data();
-    switch (frame.command()) {
-    case commandCogivenbrmod:
-        showModuleCount(payload);
-        break;
-    case commandCosendtask:
-        treatTaskReport(payload);
-        readModuleTable(payload);
-        break;
-    case commandCotranstable:
-        readModuleTable(payload);
-        break;
-    default:
-        break;
-    }
+    const QString question = QStringLiteral("Erase the short addresses and groups of every DALI slave behind ") +
+                             module + QStringLiteral("? This cannot be undone.");
+    return QMessageBox::question(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
 }
 
-void qtelvorandalitoolbox::showModuleCount(const QByteArray &payload)
+// After a scan or an erase, Scan follows the link again; Erase is enabled.
+void qtelvorandalitoolbox::jobFinished()
 {
-    if (payload.size() < 2)
-        return;
-    const int count = byteAt(payload, 0) * 256 + byteAt(payload, 1);
-    showStatus(QString::number(count) + QStringLiteral(" cards found. Scan continues..."));
+    if (scan)
+        scan->deleteLater();
+    if (erase)
+        erase->deleteLater();
+    scan.clear();
+    erase.clear();
+    ui->butScan->setEnabled(treatComPc && treatComPc->isConnected());
+    ui->butEraseShort->setEnabled(true);
 }
 
-void qtelvorandalitoolbox::treatTaskReport(const QByteArray &payload)
+// Before its manager goes: a job bound to it can have no outcome of its own any more.
+void qtelvorandalitoolbox::stopJobs()
 {
-    int report = 0;
-    if (payload.isEmpty())
-        qDebug() << "Incomplete COSENDTASK frame";
-    else
-        report = byteAt(payload, 0);
-
-    if (report == reportEndOfScan) {
-        if (ui->comboScan->count() == 0)
-            showStatus(QStringLiteral("End of scan. No card found !!"));
-        qDebug() << "DISCONNECT ALLFRAME";
-        // Every scan request added one connection; all of them go.
-        if (treatComPc)
-            disconnect(treatComPc, &MyTreatComPc::allNewFrame, this,
-                       &qtelvorandalitoolbox::kvmxport_newframe_cb);
-    } else if (report == reportScanStarted) {
-        showStatus(QStringLiteral("Bus scanning started. Please wait..."));
-    }
-}
-
-// Lists the first DALI interface module of the table. Only whole records inside the payload are
-// read, however many the length field announces.
-void qtelvorandalitoolbox::readModuleTable(const QByteArray &payload)
-{
-    if (payload.size() < tableHeaderSize || byteAt(payload, 1) != moduleTableId)
-        return;
-    ui->comboScan->clear();
-    const int announced = (byteAt(payload, 4) * 256 + byteAt(payload, 5)) / moduleRecordSize;
-    const int present = (payload.size() - tableHeaderSize) / moduleRecordSize;
-    for (int record = 0; record < qMin(announced, present); ++record) {
-        const int at = tableHeaderSize + record * moduleRecordSize;
-        if (byteAt(payload, at) != daliInterfaceModuleType)
-            continue;
-        const auto moduleId = qFromBigEndian<quint32>(payload.constData() + at);
-        const QString text = QLatin1String(moduleTypeCodes[daliInterfaceModuleType]) +
-                             QStringLiteral(" s/n:") + QString::number(moduleId & serialNumberMask) +
-                             QStringLiteral(" v%1").arg(byteAt(payload, at + recordVersionOffset));
-        ui->comboScan->addItem(text, QVariant(uint(moduleId)));
-        break;
-    }
-    showStatus(QString::number(ui->comboScan->count()) + QStringLiteral(" cards found."));
+    if (scan)
+        scan->stop(QStringLiteral("The connection was closed."));
+    if (erase)
+        erase->stop(QStringLiteral("The connection was closed."));
 }
 
 // The module entry can be wider than the list was; the window follows its width.

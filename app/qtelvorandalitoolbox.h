@@ -1,20 +1,24 @@
 #ifndef QTELVORANDALITOOLBOX_H
 #define QTELVORANDALITOOLBOX_H
 
-#include "myframedec.h"
 #include "portentry.h"
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QUrl>
 
+class BusScan;
+class DaliErase;
 class MyTreatComPc;
+class ScanResult;
 
 namespace Ui {
 class qtelvorandalitoolbox;
 }
 
-// The toolbox's only window: the form, the endpoint choice, the bus scan and the DALI erase.
+// The toolbox's only window: the form, the endpoint choice, and the views of the bus scan and the
+// DALI erase, which run as jobs of their own.
 class qtelvorandalitoolbox : public QMainWindow
 {
     Q_OBJECT
@@ -32,8 +36,8 @@ private slots:
     void on_butScan_clicked();
     void on_butRefresh_clicked();
     void on_butEraseShort_clicked();
-    void kvmxport_newframe_cb(MyFrameDec frame);
     void on_comboPort_currentIndexChanged(int index);
+    void on_comboPort_activated(int index);
     void on_comboScan_currentIndexChanged(int index);
     void link_connectionChanged_cb(bool connected);
 
@@ -45,9 +49,10 @@ private:
     QString endpointText(int index) const;
     void showConnectionState(bool connected, bool scanFollows);
     void showStatus(const QString &line);
-    void treatTaskReport(const QByteArray &payload);
-    void showModuleCount(const QByteArray &payload);
-    void readModuleTable(const QByteArray &payload);
+    bool confirmErase(const QString &module);
+    void scanFinished(const ScanResult &result);
+    void jobFinished();
+    void stopJobs();
 
     Ui::qtelvorandalitoolbox *ui;
     MyTreatComPc *treatComPc = nullptr;
@@ -57,6 +62,13 @@ private:
     // there from building or replacing a manager in the middle of a replacement.
     bool replacingManager = false;
     bool selectionChangedMeanwhile = false;
+    // The manager that the last selection change built: choosing its entry again right away is that
+    // same choice, not a request to reopen.
+    MyTreatComPc *freshManager = nullptr;
+    // At most one job runs at a time: a second request would take the first one's place in the
+    // manager, which waits for one answer only.
+    QPointer<BusScan> scan;
+    QPointer<DaliErase> erase;
 };
 
 #endif // QTELVORANDALITOOLBOX_H

@@ -46,6 +46,8 @@ public:
     bool isConnected() const;
     QString urlString() const;
     int pcMode() const;
+    // Makes the link show whether its peer is still there (an Ethernet module's keep-alive now).
+    void checkLink();
 
     int sendFrame(const MyFrameDec &frame, const AnswerPolicy &policy);
     void expectAnswer(const MyFrameDec &frame, const AnswerPolicy &policy);
@@ -69,6 +71,7 @@ signals:
 private slots:
     void on_newframe_cb(MyDiFtdi *port);
     void retryTimerTimeoutCallBack();
+    void link_connectStateChanged_cb(bool connected);
 
 private:
     bool isAnswer(const MyFrameDec &frame);

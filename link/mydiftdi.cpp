@@ -80,6 +80,29 @@ void MyDiFtdi::close()
     }
 }
 
+void MyDiFtdi::dropTransport(const char *why)
+{
+    const TransportKind lost = transport;
+    if (lost == TransportNone)
+        return;
+    qWarning().noquote() << "Link lost:" << why << url.toString(QUrl::RemovePassword);
+    transport = TransportNone;
+    switch (lost) {
+    case TransportEth:
+        releaseEth();
+        break;
+    case TransportUsbKvmx:
+    case TransportUsbVtap:
+        closeUsb();
+        break;
+    case TransportSerial:
+        closeSerial();
+        break;
+    case TransportNone:
+        break;
+    }
+}
+
 int MyDiFtdi::write(const QByteArray &bytes)
 {
     switch (transport) {

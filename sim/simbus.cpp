@@ -245,8 +245,9 @@ void SimBus::startScan(int pcMode)
     const int count = int(modules.size());
     reports = {report(coSendTask, QByteArray(1, taskScanStarted)),
                report(coGiveNbrMod, QByteArray().append(char(count >> 8)).append(char(count & 0xFF))),
-               report(coTransTable, moduleTablePayload(modules)),
-               report(coSendTask, QByteArray(1, taskScanEnded))};
+               report(coTransTable, moduleTablePayload(modules))};
+    if (!faults.noEnd)
+        reports.append(report(coSendTask, QByteArray(1, taskScanEnded)));
     reportIndex = 0;
     if (log)
         log->event(QStringLiteral("  scan started: %1 module(s), reports to mode %2 over %3 ms")

@@ -4,10 +4,13 @@
 #include "faked2xxdriver.h"
 #include "qtelvorandalitoolbox.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -43,6 +46,17 @@ struct WindowBench
         for (int i = 0; i < widget(comboName)->count(); ++i)
             items << widget(comboName)->itemText(i);
         return items;
+    }
+    // Answers the next question the window asks with `button`; question keeps its text.
+    QString question;
+    void answer(QMessageBox::StandardButton button)
+    {
+        QTimer::singleShot(0, [this, button] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            question = box ? box->text() : QStringLiteral("(none)");
+            if (box)
+                box->button(button)->click();
+        });
     }
     // True once the link's poll has taken the master's frames, i.e. the window has handled them.
     bool masterSends(const QByteArrayList &frames)
