@@ -2,6 +2,7 @@
 
 #include "busscan.h"
 #include "mytreatcompc.h"
+#include "traffictrace.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -36,9 +37,11 @@ QString outcomeName(DaliErase::Outcome outcome)
 
 } // namespace
 
-HeadlessRun::HeadlessRun(const ToolboxOptions &options)
+HeadlessRun::HeadlessRun(const ToolboxOptions &options, TrafficTrace *trace)
     : options(options)
+    , trace(trace)
 {
+    trace->setParent(this);
     limit.setSingleShot(true);
     connect(&limit, &QTimer::timeout, this, [this] {
         const QString reason = QStringLiteral("Time limit of %1 s reached.").arg(this->options.timeoutSeconds);
@@ -53,7 +56,11 @@ HeadlessRun::~HeadlessRun() = default;
 
 int HeadlessRun::exec()
 {
-    manager = std::make_unique<MyTreatComPc>(options.jobUrl.toString(QUrl::FullyEncoded));
+    // Opened once the trace listens, so that it sees the module session open too.
+    manager = std::make_unique<MyTreatComPc>(QString());
+    trace->setEndpoint(options.jobUrl.toString(QUrl::RemovePassword));
+    connect(manager.get(), &MyTreatComPc::traffic, trace, &TrafficTrace::record);
+    manager->open(options.jobUrl.toString(QUrl::FullyEncoded));
     scan = new BusScan(manager.get(), this);
     connect(scan, &BusScan::progress, this, [](const QString &line) { printLine(stderr, line); });
     connect(scan, &BusScan::finished, this, &HeadlessRun::scanFinished);

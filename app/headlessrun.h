@@ -15,6 +15,7 @@
 
 class BusScan;
 class MyTreatComPc;
+class TrafficTrace;
 
 // The scan or the erase run from the command line, without a window: the same jobs as the window's,
 // progress on stderr, the result on stdout, and an exit status that says whether it worked.
@@ -25,7 +26,8 @@ class HeadlessRun : public QObject
 public:
     enum ExitStatus { Done = 0, Failed = 1, BadArguments = 2, NotConfirmed = 3 };
 
-    explicit HeadlessRun(const ToolboxOptions &options);
+    // Takes the trace (which may log to no file at all).
+    HeadlessRun(const ToolboxOptions &options, TrafficTrace *trace);
     ~HeadlessRun() override;
 
     // Runs the job to its end and returns the exit status.
@@ -38,6 +40,7 @@ private:
     void finish(int status, const QString &reason = QString());
 
     ToolboxOptions options;
+    TrafficTrace *trace;
     std::unique_ptr<MyTreatComPc> manager;
     QPointer<BusScan> scan;
     QPointer<DaliErase> erase;

@@ -2,6 +2,7 @@
 #include "qtelvorandalitoolbox.h"
 #include "toolboxoptions.h"
 #include "toolboxversion.h"
+#include "traffictrace.h"
 
 #include <QApplication>
 
@@ -35,21 +36,31 @@ int main(int argc, char *argv[])
     for (const QString &rejection : qAsConst(options.rejections))
         printLine(stderr, QCoreApplication::applicationName() + QStringLiteral(": ") + rejection);
 
+    auto *trace = new TrafficTrace;
+    QString traceError;
+    if (!options.traceFile.isEmpty() && !trace->openFile(options.traceFile, traceError)) {
+        delete trace;
+        printLine(stderr, QCoreApplication::applicationName() + QStringLiteral(": ") + traceError);
+        return HeadlessRun::BadArguments;
+    }
+
     switch (options.mode) {
     case ToolboxOptions::Help:
+        delete trace;
         std::fputs(qPrintable(options.helpText), stdout);
         return 0;
     case ToolboxOptions::Version:
+        delete trace;
         printLine(stdout, QCoreApplication::applicationName() + QLatin1Char(' ') +
                               QCoreApplication::applicationVersion());
         return 0;
     case ToolboxOptions::Scan:
     case ToolboxOptions::Erase:
-        return HeadlessRun(options).exec();
+        return HeadlessRun(options, trace).exec();
     case ToolboxOptions::Window:
         break;
     }
-    qtelvorandalitoolbox window(options.endpoints);
+    qtelvorandalitoolbox window(options.endpoints, trace);
     window.show();
     return QApplication::exec();
 }

@@ -2,23 +2,38 @@
 #include "ui_qtelvorandalitoolbox.h"
 
 #include "busscan.h"
+#include "bustrafficwindow.h"
 #include "busyscope.h"
 #include "dalierase.h"
 #include "endpointarguments.h"
 #include "mydiftdi.h"
 #include "mytreatcompc.h"
 #include "portlabel.h"
+#include "traffictrace.h"
 
 #include <QAction>
+#include <QColor>
 #include <QCoreApplication>
+#include <QFileDialog>
+#include <QHeaderView>
 #include <QKeySequence>
 #include <QMessageBox>
+#include <QJsonDocument>
+#include <QSaveFile>
+#include <QScreen>
 
 #include <utility>
 
 namespace {
 
 const QString sendFailedLine = QStringLiteral("Error while sending frame. Please retry...");
+
+// The module table shows this many rows before it scrolls.
+constexpr int moduleRowsShown = 10;
+// The status bar's margins and size grip around its message.
+constexpr int statusMarginPx = 32;
+// The erase targets stand out from the other modules: bold, on a lamp-amber tint.
+const QColor daliRowTint(0xFF, 0xF1, 0xD0);
 
 } // namespace
 
@@ -30,13 +45,17 @@ static void registerResources()
 }
 
 qtelvorandalitoolbox::qtelvorandalitoolbox(QWidget *parent)
-    : qtelvorandalitoolbox(QList<QUrl>(), parent)
+    : qtelvorandalitoolbox(QList<QUrl>(), nullptr, parent)
 {}
 
-qtelvorandalitoolbox::qtelvorandalitoolbox(const QList<QUrl> &extraEndpoints, QWidget *parent)
+qtelvorandalitoolbox::qtelvorandalitoolbox(const QList<QUrl> &extraEndpoints, TrafficTrace *trace,
+                                           QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::qtelvorandalitoolbox)
+    , trace(trace ? trace : new TrafficTrace)
+    , exportAction(new QAction(QStringLiteral("&Export inventory..."), this))
 {
+    this->trace->setParent(this);
     registerResources();
     for (const QUrl &url : extraEndpoints)
         extraPorts.append(endpointEntry(url));
@@ -52,6 +71,22 @@ qtelvorandalitoolbox::qtelvorandalitoolbox(const QList<QUrl> &extraEndpoints, QW
     quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quitAction, &QAction::triggered, this, &QWidget::close);
     addAction(quitAction);
+
+    auto *trafficAction = new QAction(QStringLiteral("Bus &traffic"), this);
+    trafficAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+T")));
+    connect(trafficAction, &QAction::triggered, this, &qtelvorandalitoolbox::showBusTraffic);
+    addAction(trafficAction);
+    exportAction->setShortcut(QKeySequence::Save);
+    exportAction->setEnabled(false);
+    connect(exportAction, &QAction::triggered, this, &qtelvorandalitoolbox::exportInventory);
+    addAction(exportAction);
+    ui->tableModules->addAction(exportAction);
+    ui->tableModules->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Compact until a scan fills it: the header alone.
+    ui->tableModules->setMaximumHeight(ui->tableModules->horizontalHeader()->sizeHint().height() +
+                                       2 * ui->tableModules->frameWidth());
+    connect(ui->tableModules, &QTableWidget::itemSelectionChanged, this,
+            &qtelvorandalitoolbox::followTableSelection);
 
     on_butRefresh_clicked();
     adjustSize();
@@ -140,8 +175,14 @@ bool qtelvorandalitoolbox::replaceManager(int index)
     do {
         selectionChangedMeanwhile = false;
         releaseManager();
-        if (!selectionChangedMeanwhile)
-            adoptManager(new MyTreatComPc(endpointText(index)));
+        if (!selectionChangedMeanwhile) {
+            // Opened once the trace listens, so that it sees the module session open too.
+            auto *manager = new MyTreatComPc(QString());
+            trace->setEndpoint(ui->comboPort->itemData(index).toUrl().toString(QUrl::RemovePassword));
+            connect(manager, &MyTreatComPc::traffic, trace, &TrafficTrace::record);
+            manager->open(endpointText(index));
+            adoptManager(manager);
+        }
         // A change noted during the close or the open wins: start over with the entry now current.
         index = ui->comboPort->currentIndex();
     } while (selectionChangedMeanwhile);
@@ -208,6 +249,11 @@ void qtelvorandalitoolbox::showConnectionState(bool connected, bool scanFollows)
 void qtelvorandalitoolbox::showStatus(const QString &line)
 {
     ui->statusbar->showMessage(line);
+    // An outcome the installer cannot read to its end is no outcome: the window widens for it, up to
+    // the screen's width.
+    const int needed = ui->statusbar->fontMetrics().horizontalAdvance(line) + statusMarginPx;
+    if (needed > width())
+        resize(qMin(needed, screen()->availableGeometry().width()), height());
 }
 
 void qtelvorandalitoolbox::on_butScan_clicked()
@@ -215,18 +261,17 @@ void qtelvorandalitoolbox::on_butScan_clicked()
     if (scan || erase)
         return;
     ui->comboScan->clear();
+    showModules(ModuleTable());
     if (!ensureManager()) {
         showStatus(sendFailedLine);
+        ui->labelModules->setText(QStringLiteral("No scan: not connected."));
         return;
     }
+    ui->labelModules->setText(QStringLiteral("Scanning the bus behind %1...")
+                                  .arg(QUrl(treatComPc->urlString()).toString(QUrl::RemovePassword)));
     scan = new BusScan(treatComPc, this);
     connect(scan, &BusScan::progress, this, &qtelvorandalitoolbox::showStatus);
-    connect(scan, &BusScan::tableRead, this, [this](const ModuleTable &table) {
-        // A later table replaces the list; every DALI interface module is an erase target.
-        ui->comboScan->clear();
-        for (const ModuleTable::Module &module : table.daliInterfaces())
-            ui->comboScan->addItem(module.label(), QVariant(uint(module.id)));
-    });
+    connect(scan, &BusScan::tableRead, this, &qtelvorandalitoolbox::showModules);
     connect(scan, &BusScan::finished, this, &qtelvorandalitoolbox::scanFinished);
     ui->butScan->setEnabled(false);
     ui->butEraseShort->setEnabled(false);
@@ -237,7 +282,118 @@ void qtelvorandalitoolbox::scanFinished(const ScanResult &result)
 {
     if (result.outcome != ScanResult::Completed && result.outcome != ScanResult::Cancelled)
         showStatus(result.message);
+    lastScan = result;
+    exportAction->setEnabled(true);
+    const int count = int(result.table.modules.size());
+    if (result.completed())
+        ui->labelModules->setText((count == 1 ? QStringLiteral("1 module") : QStringLiteral("%1 modules").arg(count)) +
+                                  QStringLiteral(" on the bus behind %1, scanned at %2. The DALI interface modules, "
+                                                 "in bold, are those Erase can target.")
+                                      .arg(result.endpoint, result.finishedAt.toString(QStringLiteral("HH:mm:ss"))));
+    else if (result.tableRead)
+        ui->labelModules->setText(QStringLiteral("Scan not finished: only the %1 modules reported before it stopped.")
+                                      .arg(count));
+    else
+        ui->labelModules->setText(QStringLiteral("Scan not finished: no module table was reported."));
+    growToFit();
     jobFinished();
+}
+
+// The DALI interface modules go to the module list as erase targets; every module goes to the table.
+void qtelvorandalitoolbox::showModules(const ModuleTable &table)
+{
+    ui->comboScan->clear();
+    for (const ModuleTable::Module &module : table.daliInterfaces())
+        ui->comboScan->addItem(module.label(), QVariant(uint(module.id)));
+
+    QTableWidget *view = ui->tableModules;
+    view->setRowCount(0);
+    for (const ModuleTable::Module &module : table.modules) {
+        const int row = view->rowCount();
+        view->insertRow(row);
+        const QStringList cells{module.typeName(), QString::number(module.type()), QString::number(module.serial()),
+                                QString::number(module.version)};
+        for (int column = 0; column < cells.size(); ++column) {
+            auto *cell = new QTableWidgetItem(cells.at(column));
+            cell->setData(Qt::UserRole, uint(module.id));
+            if (module.isDaliInterface()) {
+                QFont bold = cell->font();
+                bold.setBold(true);
+                cell->setFont(bold);
+                cell->setBackground(daliRowTint);
+            }
+            view->setItem(row, column, cell);
+        }
+    }
+    if (table.modules.isEmpty())
+        return;
+    const int rowsHeight = qMin(view->verticalHeader()->length(), moduleRowsShown * view->verticalHeader()->sectionSize(0));
+    view->setMaximumHeight(QWIDGETSIZE_MAX);
+    view->setMinimumHeight(view->horizontalHeader()->sizeHint().height() + rowsHeight + 2 * view->frameWidth());
+    growToFit();
+    on_comboScan_currentIndexChanged(ui->comboScan->currentIndex());
+}
+
+// A DALI interface module chosen in the table is the one Erase targets.
+void qtelvorandalitoolbox::followTableSelection()
+{
+    const QList<QTableWidgetItem *> selected = ui->tableModules->selectedItems();
+    if (syncingSelection || selected.isEmpty())
+        return;
+    const int index = ui->comboScan->findData(selected.first()->data(Qt::UserRole));
+    if (index < 0)
+        return;
+    syncingSelection = true;
+    ui->comboScan->setCurrentIndex(index);
+    syncingSelection = false;
+}
+
+// Grows the window to show what it holds, never shrinking below the size the user gave it.
+void qtelvorandalitoolbox::growToFit()
+{
+    const QSize wanted = sizeHint();
+    resize(qMax(width(), wanted.width()), qMax(height(), wanted.height()));
+}
+
+void qtelvorandalitoolbox::exportInventory()
+{
+    if (!lastScan.finishedAt.isValid())
+        return;
+    QString filter;
+    QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Export inventory"),
+        QStringLiteral("telvoran-inventory-%1.csv").arg(lastScan.finishedAt.toString(QStringLiteral("yyyyMMdd-HHmmss"))),
+        QStringLiteral("CSV files (*.csv);;JSON files (*.json)"), &filter);
+    if (path.isEmpty())
+        return;
+    const bool json = path.endsWith(QLatin1String(".json"), Qt::CaseInsensitive) ||
+                      (!path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) && filter.startsWith(QLatin1String("JSON")));
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(json ? QJsonDocument(lastScan.toJson()).toJson(QJsonDocument::Indented) : lastScan.toCsv());
+        if (file.commit()) {
+            showStatus(QStringLiteral("Inventory saved to ") + path);
+            return;
+        }
+    }
+    QMessageBox::warning(this, windowTitle(),
+                         QStringLiteral("Could not save the inventory to %1: %2").arg(path, file.errorString()));
+}
+
+BusTrafficWindow *qtelvorandalitoolbox::trafficWindow() const
+{
+    return traffic;
+}
+
+void qtelvorandalitoolbox::showBusTraffic()
+{
+    if (!traffic) {
+        traffic = new BusTrafficWindow(this);
+        connect(trace, &TrafficTrace::line, traffic, &BusTrafficWindow::append);
+    }
+    traffic->show();
+    traffic->raise();
+    traffic->activateWindow();
 }
 
 void qtelvorandalitoolbox::on_butEraseShort_clicked()
@@ -301,8 +457,20 @@ void qtelvorandalitoolbox::stopJobs()
         erase->stop(QStringLiteral("The connection was closed."));
 }
 
-// The module entry can be wider than the list was; the window follows its width.
-void qtelvorandalitoolbox::on_comboScan_currentIndexChanged(int /*index*/)
+// The module entry can be wider than the list was; the window follows its width. Its row in the
+// table is selected with it.
+void qtelvorandalitoolbox::on_comboScan_currentIndexChanged(int index)
 {
-    adjustSize();
+    growToFit();
+    if (syncingSelection)
+        return;
+    const QVariant id = ui->comboScan->itemData(index);
+    for (int row = 0; row < ui->tableModules->rowCount(); ++row) {
+        if (id.isValid() && ui->tableModules->item(row, 0)->data(Qt::UserRole) == id) {
+            syncingSelection = true;
+            ui->tableModules->selectRow(row);
+            syncingSelection = false;
+            return;
+        }
+    }
 }

@@ -2,6 +2,7 @@
 #define QTELVORANDALITOOLBOX_H
 
 #include "portentry.h"
+#include "scanresult.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -9,9 +10,11 @@
 #include <QUrl>
 
 class BusScan;
+class BusTrafficWindow;
 class DaliErase;
 class MyTreatComPc;
-class ScanResult;
+class QAction;
+class TrafficTrace;
 
 namespace Ui {
 class qtelvorandalitoolbox;
@@ -25,12 +28,20 @@ class qtelvorandalitoolbox : public QMainWindow
 
 public:
     explicit qtelvorandalitoolbox(QWidget *parent = nullptr);
-    // extraEndpoints are listed after the discovered endpoints, on every refresh.
-    explicit qtelvorandalitoolbox(const QList<QUrl> &extraEndpoints, QWidget *parent = nullptr);
+    // extraEndpoints are listed after the discovered endpoints, on every refresh. The window takes
+    // the trace (a file set up by --trace); without one it makes its own for the Bus traffic window.
+    explicit qtelvorandalitoolbox(const QList<QUrl> &extraEndpoints, TrafficTrace *trace = nullptr,
+                                  QWidget *parent = nullptr);
     ~qtelvorandalitoolbox() override;
 
     // Null before the first selection and while the manager is being replaced.
     MyTreatComPc *manager() const { return treatComPc; }
+    // The Bus traffic window, opened with Ctrl+T; null until then.
+    BusTrafficWindow *trafficWindow() const;
+
+public slots:
+    void showBusTraffic();
+    void exportInventory();
 
 private slots:
     void on_butScan_clicked();
@@ -51,6 +62,9 @@ private:
     void showStatus(const QString &line);
     bool confirmErase(const QString &module);
     void scanFinished(const ScanResult &result);
+    void showModules(const ModuleTable &table);
+    void followTableSelection();
+    void growToFit();
     void jobFinished();
     void stopJobs();
 
@@ -69,6 +83,11 @@ private:
     // manager, which waits for one answer only.
     QPointer<BusScan> scan;
     QPointer<DaliErase> erase;
+    ScanResult lastScan; // what Export saves
+    TrafficTrace *trace;
+    QPointer<BusTrafficWindow> traffic;
+    QAction *exportAction;
+    bool syncingSelection = false;
 };
 
 #endif // QTELVORANDALITOOLBOX_H

@@ -74,7 +74,11 @@ bool ToolboxOptions::parse(const QStringList &arguments)
                                      QStringLiteral("Give up the whole run after SECONDS (default %1).")
                                          .arg(defaultTimeoutSeconds),
                                      QStringLiteral("SECONDS"), QString::number(defaultTimeoutSeconds));
-    parser.addOptions({scanOption, eraseOption, moduleOption, yesOption, jsonOption, timeoutOption});
+    const QCommandLineOption traceOption(QStringLiteral("trace"),
+                                         QStringLiteral("Append one line per frame and session line, both "
+                                                        "directions, to FILE (window and command line)."),
+                                         QStringLiteral("FILE"));
+    parser.addOptions({scanOption, eraseOption, moduleOption, yesOption, jsonOption, timeoutOption, traceOption});
     parser.addPositionalArgument(
         QStringLiteral("ENDPOINT_URL"),
         QStringLiteral("Endpoint listed in the window after the discovered bus master, e.g. "
@@ -94,6 +98,7 @@ bool ToolboxOptions::parse(const QStringList &arguments)
         return true;
     }
 
+    traceFile = parser.value(traceOption);
     const EndpointArguments positional = parseEndpointArguments(parser.positionalArguments());
     endpoints = positional.endpoints;
     rejections = positional.rejections;

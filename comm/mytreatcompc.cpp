@@ -57,6 +57,7 @@ MyTreatComPc::MyTreatComPc(const QString &url)
     open(url);
     connect(link.get(), &MyDiFtdi::newFrame, this, &MyTreatComPc::on_newframe_cb);
     connect(link.get(), &MyDiFtdi::connectStateChanged, this, &MyTreatComPc::link_connectStateChanged_cb);
+    connect(link.get(), &MyDiFtdi::traffic, this, &MyTreatComPc::traffic);
 
     fillErrorTexts();
 

@@ -4,6 +4,7 @@
 #include "answerpolicy.h"
 #include "deferreddelete.h"
 #include "myframedec.h"
+#include "rxitem.h"
 
 #include <QMap>
 #include <QObject>
@@ -67,6 +68,8 @@ signals:
     void sendTimeout();
     // The link's connection changed (USB master unplugged, module ended the session, ...).
     void linkConnectionChanged(bool connected);
+    // Every unit crossing the link, for the traffic trace (see MyDiFtdi::traffic).
+    void traffic(bool sent, RxItemKind kind, const QByteArray &bytes);
 
 private slots:
     void on_newframe_cb(MyDiFtdi *port);

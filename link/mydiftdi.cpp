@@ -105,6 +105,8 @@ void MyDiFtdi::dropTransport(const char *why)
 
 int MyDiFtdi::write(const QByteArray &bytes)
 {
+    if (transport != TransportNone)
+        emit traffic(true, RxBusFrame, bytes);
     switch (transport) {
     case TransportEth:
         return writeEth(bytes);

@@ -98,6 +98,9 @@ signals:
     void newFrame(MyDiFtdi *sender);
     void connectStateChanged(bool connected);
     void sessionStateChanged(MyDiFtdi::SessionState state);
+    // Every unit that crosses the link, for the traffic trace: sent (frames written, the session's
+    // LOGIN, HELLO and LOGOUT) or received (each item as it is cut from the stream).
+    void traffic(bool sent, RxItemKind kind, const QByteArray &bytes);
 
 private slots:
     void on_pollUsbTimer_timeout_cb();

@@ -69,6 +69,12 @@ bool sendLogin(QAbstractSocket *socket, const QString &password)
     return true;
 }
 
+// How a LOGIN shows in the traffic trace: the encoded form is derived from the password and stays out.
+QByteArray loginTrace(const QString &password)
+{
+    return password.isEmpty() ? QByteArrayLiteral("LOGIN") : QByteArrayLiteral("LOGIN (encoded)");
+}
+
 void logSocketError(QAbstractSocket *socket, const char *what, QAbstractSocket::SocketError socketError)
 {
     if (!socket)
@@ -218,6 +224,7 @@ void MyDiFtdi::closeEth()
         return;
 
     socket->write("LOGOUT");
+    emit traffic(true, RxTextLine, QByteArrayLiteral("LOGOUT"));
     // The module does not answer LOGOUT; what it still sends meanwhile is received as usual.
     waitMs(logoutWaitMs);
     socket->disconnect(this);
@@ -300,6 +307,7 @@ bool MyDiFtdi::sendHello()
     if (transport != TransportEth || !connected || sessionState != SessionOpened || !socket)
         return false;
     socket->write("HELLO");
+    emit traffic(true, RxTextLine, QByteArrayLiteral("HELLO"));
     return true;
 }
 
@@ -358,6 +366,7 @@ void MyDiFtdi::on_udpSock_connected()
     if (!socket)
         return;
     qDebug() << "Connected" << socket->peerAddress() << socket->peerName() << socket->peerPort();
+    emit traffic(true, RxTextLine, loginTrace(password));
     if (!sendLogin(socket, password)) {
         qWarning() << "Unable to encrypt password";
         if (socket == udpSock.get()) {
@@ -379,6 +388,7 @@ void MyDiFtdi::on_tcpSock_connected()
     if (!socket)
         return;
     qDebug() << "Connected" << socket->peerAddress() << socket->peerName() << socket->peerPort();
+    emit traffic(true, RxTextLine, loginTrace(password));
     if (!sendLogin(socket, password)) {
         qWarning() << "Unable to encrypt password";
         if (socket == tcpSock.get()) {

@@ -35,8 +35,7 @@ void DaliErase::start()
     connect(manager, &MyTreatComPc::newFrameReceived, this, [this](const MyFrameDec &frame) {
         if (frame.command() == commandCoackn)
             finish(Accepted, label +
-                                 QStringLiteral(" accepted the erase of the short addresses and groups of "
-                                                "its DALI slaves."));
+                                 QStringLiteral(" accepted the erase of its DALI short addresses and groups."));
     });
     const int attempts = policy.retries + 1;
     connect(manager, &MyTreatComPc::sendTimeout, this, [this, attempts] {

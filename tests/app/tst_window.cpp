@@ -6,6 +6,19 @@
 #include <QtTest>
 #include <QtWidgets>
 
+namespace {
+
+// Records of types 9 (s/n 1, v1), 63 (s/n 0x12D687, v3) and 63 (s/n 5, v7), to this PC over USB.
+const QByteArray table3 = "BD081600F00000001809000001000001003F12D687000003003F00000500000700EA";
+
+QString readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+} // namespace
+
 class tst_Window : public QObject
 {
     Q_OBJECT
@@ -147,8 +160,6 @@ private slots:
         QTest::addColumn<QByteArrayList>("reports");
         QTest::addColumn<QStringList>("modules");
         QTest::addColumn<QString>("status");
-        // Records of types 9, 63 (s/n 0x12D687, v3) and 63 (s/n 5, v7).
-        const QByteArray table3 = "BD081600F00000001809000001000001003F12D687000003003F00000500000700EA";
         QTest::newRow("three modules, two DALI")
             << QByteArrayList{"B90801C2", "BD0863022A", "BD0837000326", table3, "BD08630129"}
             << QStringList{"LUX42 s/n:1234567 v3", "LUX42 s/n:5 v7"} << "2 cards found.";
@@ -172,6 +183,59 @@ private slots:
         QTEST(bench.status(), "status");
         if (!reports.isEmpty())
             QCOMPARE(bench.widget("comboScan")->itemData(1), QVariant(0x3F000005u));
+    }
+
+    // Every module of the scan in the table, the erase targets in bold and in step with the module
+    // list; the inventory saved exactly; a scan that fails leaves no earlier rows behind.
+    void moduleTableAndInventory()
+    {
+        WindowBench bench;
+        bench.plug();
+        bench.open();
+        bench.window->manager()->policyDefault.timeout = 2; // given up after 240 ms
+        bench.window->manager()->policyDefault.retries = 1;
+        bench.click("butScan");
+        QVERIFY(bench.masterSends({"B90801C2", table3, "BD08630129"}));
+        auto *table = bench.widget<QTableWidget>("tableModules");
+        QStringList rows;
+        for (int row = 0; row < table->rowCount(); ++row)
+            rows << QStringLiteral("%1 %2 %3 %4 %5")
+                        .arg(table->item(row, 0)->text(), table->item(row, 1)->text(), table->item(row, 2)->text(),
+                             table->item(row, 3)->text())
+                        .arg(table->item(row, 2)->font().bold());
+        QCOMPARE(rows, (QStringList{"IRX01 9 1 1 0", "LUX42 63 1234567 3 1", "LUX42 63 5 7 1"}));
+        table->selectRow(2);
+        QCOMPARE(bench.widget("comboScan")->currentIndex(), 1);
+        bench.widget("comboScan")->setCurrentIndex(0);
+        QCOMPARE(table->selectionModel()->selectedRows().value(0).row(), 1);
+
+        QTemporaryDir dir;
+        const QString date = QStringLiteral("[0-9-]{10}T[0-9:]{8}(Z|[+-][0-9:]{5})");
+        const QString csv = QStringLiteral("endpoint,date,outcome,type,typeCode,serial,version,id,daliInterface\n"
+                                           "%1,D,completed,IRX01,9,1,1,150994945,no\n"
+                                           "%1,D,completed,LUX42,63,1234567,3,1058199175,yes\n"
+                                           "%1,D,completed,LUX42,63,5,7,1056964613,yes\n")
+                                .arg(masterUrl);
+        bench.saveAs(dir.filePath("inventory.csv"));
+        bench.window->exportInventory();
+        QCOMPARE(readAll(dir.filePath("inventory.csv")).replace(QRegularExpression(date), "D"), csv);
+        bench.saveAs(dir.filePath("inventory.json"));
+        bench.window->exportInventory();
+        const QJsonObject json = QJsonDocument::fromJson(readAll(dir.filePath("inventory.json")).toUtf8()).object();
+        QCOMPARE(json.value("modules").toArray().at(2).toObject(),
+                 (QJsonObject{{"typeCode", 63}, {"typeName", "LUX42"}, {"serial", 5}, {"version", 7},
+                              {"id", 0x3F000005}, {"daliInterface", true}}));
+        QCOMPARE(json.value("endpoint").toString() + json.value("outcome").toString(), masterUrl + "completed");
+        // Not even root may create a file in /proc.
+        bench.saveAs(QStringLiteral("/proc/inventory.csv"));
+        bench.answer(QMessageBox::Ok);
+        bench.window->exportInventory();
+        QVERIFY2(bench.question.startsWith("Could not save the inventory to /proc/inventory.csv: "), qPrintable(bench.question));
+
+        bench.click("butScan");
+        QTRY_VERIFY(bench.widget<QPushButton>("butScan")->isEnabled());
+        QCOMPARE(table->rowCount(), 0);
+        QCOMPARE(bench.widget<QLabel>("labelModules")->text(), "Scan not finished: no module table was reported.");
     }
 
     // Command-line endpoints are parsed strictly, labelled by kind and kept on Refresh; the vtap goes to

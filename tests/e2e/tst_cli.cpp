@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 
 class tst_cli : public QObject
 {
@@ -27,8 +28,7 @@ private slots:
             << "Would erase the short addresses and groups of every DALI slave behind LUX42 s/n:1911 v5.\n"
             << "Nothing erased: add --yes to erase.";
         QTest::newRow("erase") << three << QStringList{"--erase", "URL", "--module", "0x777", "--yes"} << 0
-                               << "LUX42 s/n:1911 v5 accepted the erase of the short addresses and groups of its "
-                                  "DALI slaves.\n"
+                               << "LUX42 s/n:1911 v5 accepted the erase of its DALI short addresses and groups.\n"
                                << "Erase short address of all DALI slaves is taking 2sec to complete.";
         QTest::newRow("erase, unknown module") << three << QStringList{"--erase", "URL", "--module", "66", "--yes"}
                                                << 1 << "" << "No DALI interface module with s/n:66 on the bus.";
@@ -76,6 +76,37 @@ private slots:
                                         {"modules", QJsonArray{module(63, "LUX42", 1234567, 3, 0x3F12D687),
                                                                module(5, "REL08", 66, 1, 0x05000042),
                                                                module(63, "LUX42", 1911, 5, 0x3F000777)}}}));
+    }
+
+    // The trace of a scan: every unit both ways, in order, each stamped with the time and the endpoint.
+    void traceOfAScan()
+    {
+        SimProcess sim;
+        const QString url = "udp://" + sim.start({"--udp", "127.0.0.1:0", "--scan-ms", "0"});
+        QTemporaryDir dir;
+        QProcess toolbox;
+        toolbox.start(QStringLiteral(TOOLBOX_EXECUTABLE), {"--scan", url, "--trace", dir.filePath("trace")});
+        QVERIFY(toolbox.waitForFinished(20000));
+        QFile file(dir.filePath("trace"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QRegularExpression stamp(QStringLiteral("^[0-9-]{10} [0-9:]{8}\\.[0-9]{3} "));
+        QStringList lines;
+        for (const QString &line : QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)) {
+            QVERIFY2(line.contains(stamp), qPrintable(line));
+            lines << QString(line).remove(stamp).replace(url, "URL");
+        }
+        const QString ack = QStringLiteral("PC->BUS URL COACKN        1 -> 0  t1  data -  <02>F90101FB<03>");
+        QCOMPARE(lines, (QStringList{
+                            "PC->BUS URL SESSION       LOGIN",
+                            "BUS->PC URL SESSION       INFO:Session opened<0D><0A>",
+                            "PC->BUS URL COSCAN        1 -> 0  t1 ack  data -  <02>BD0131EF<03>",
+                            "BUS->PC URL SESSION       MOD_VERSION=ETH_V12-STK_V34<0D><0A>",
+                            "BUS->PC URL COACKN        0 -> 1  t1  data -  <02>F90401FE<03>",
+                            "BUS->PC URL COSENDTASK    0 -> 1  t1 ack  data 02  <02>BD04630226<03>", ack,
+                            "BUS->PC URL COGIVENBRMOD  0 -> 1  t1 ack  data 00 01  <02>BD04370001F9<03>", ack,
+                            "BUS->PC URL COTRANSTABLE  0 -> 1  t1 ack  data 00 F0 00 00 00 08 3F 12 D6 87 00 00 03 00  "
+                            "<02>BD041600F0000000083F12D6870000030080<03>",
+                            ack, "BUS->PC URL COSENDTASK    0 -> 1  t1 ack  data 01  <02>BD04630125<03>", ack}));
     }
 };
 

@@ -17,7 +17,7 @@ private slots:
         QTest::addColumn<QString>("status");
         QTest::newRow("acknowledged")
             << QStringList{} << 1
-            << "LUX42 s/n:1234567 v3 accepted the erase of the short addresses and groups of its DALI slaves.";
+            << "LUX42 s/n:1234567 v3 accepted the erase of its DALI short addresses and groups.";
         // The first send and 4 retries, 1 s apart, then the request is dropped.
         QTest::newRow("no acknowledgement")
             << QStringList{"--no-ack"} << 5
@@ -50,7 +50,7 @@ private slots:
         const QStringList sent = sim.linesWith(QStringLiteral("PC->BUS COSETDATA"));
         QCOMPARE(sent.size(), transmissions);
         for (int i = 0; i < sent.size(); ++i) {
-            QVERIFY2(sent.at(i).endsWith("PC->BUS COSETDATA     1 -> 3:3F12D687  data 3F F1  "
+            QVERIFY2(sent.at(i).endsWith("PC->BUS COSETDATA     1 -> 3:3F12D687  t1 ack  data 3F F1  "
                                          "<02>BD0D3F12D6871F3FF1C7<03>"),
                      qPrintable(sent.at(i)));
             const double gap =

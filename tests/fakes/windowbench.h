@@ -6,12 +6,15 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 inline const QString masterUrl = QStringLiteral("usb://localhost?vid=1027&pid=61264");
@@ -51,12 +54,32 @@ struct WindowBench
     QString question;
     void answer(QMessageBox::StandardButton button)
     {
-        QTimer::singleShot(0, [this, button] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            question = box ? box->text() : QStringLiteral("(none)");
-            if (box)
-                box->button(button)->click();
+        onNext<QMessageBox>([this, button](QMessageBox *box) {
+            question = box->text();
+            box->button(button)->click();
         });
+    }
+    // Saves through the next file dialog the window opens, as path: typed in as a user would, since
+    // selectFile is undone by the dialog's own folder listing.
+    static void saveAs(const QString &path)
+    {
+        onNext<QFileDialog>([path](QFileDialog *dialog) {
+            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+    }
+    // Runs act on the next modal dialog of that class, once it has settled.
+    template <class Dialog> static void onNext(const std::function<void(Dialog *)> &act)
+    {
+        auto *poll = new QTimer;
+        QObject::connect(poll, &QTimer::timeout, [poll, act] {
+            if (auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget())) {
+                poll->deleteLater();
+                poll->stop();
+                QTimer::singleShot(100, dialog, [dialog, act] { act(dialog); });
+            }
+        });
+        poll->start(10);
     }
     // True once the link's poll has taken the master's frames, i.e. the window has handled them.
     bool masterSends(const QByteArrayList &frames)

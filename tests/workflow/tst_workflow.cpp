@@ -138,7 +138,7 @@ private slots:
         const QString module = QStringLiteral("LUX42 s/n:1234567 v3");
         QTest::newRow("acknowledged")
             << QByteArrayList{moduleAck} << int(None) << int(DaliErase::Accepted)
-            << module + " accepted the erase of the short addresses and groups of its DALI slaves." << 1;
+            << module + " accepted the erase of its DALI short addresses and groups." << 1;
         // The master's acknowledgement is no answer from the module.
         QTest::newRow("not acknowledged")
             << QByteArrayList{scanAck} << int(None) << int(DaliErase::NotAcknowledged)
