@@ -1,38 +1,66 @@
-#include "endpointarguments.h"
+#include "headlessrun.h"
 #include "qtelvorandalitoolbox.h"
+#include "toolboxoptions.h"
 #include "toolboxversion.h"
+#include "traffictrace.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 
 #include <cstdio>
+#include <memory>
+
+namespace {
+
+void printLine(FILE *stream, const QString &line)
+{
+    std::fprintf(stream, "%s\n", qPrintable(line));
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("telvoran-dali-toolbox"));
-    QApplication::setApplicationVersion(QStringLiteral(TOOLBOX_VERSION));
+    // A scan or an erase from a script, and the help, need no display.
+    const std::unique_ptr<QCoreApplication> app(ToolboxOptions::headless(argc, argv)
+                                                    ? new QCoreApplication(argc, argv)
+                                                    : new QApplication(argc, argv));
+    QCoreApplication::setApplicationName(QStringLiteral("telvoran-dali-toolbox"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TOOLBOX_VERSION));
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Telvoran2 DALI toolbox: connects to the Telvoran2 bus master, scans the bus for the "
-        "DALI interface module and erases the short addresses and groups of its DALI slaves."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument(
-        QStringLiteral("ENDPOINT_URL"),
-        QStringLiteral("Endpoint listed after the discovered bus master, e.g. "
-                       "usb://localhost?vid=1027&pid=61264, serial://ttyUSB0?baud=38400, "
-                       "udp://192.168.1.20:17481 or tcp://192.168.1.20:17481."),
-        QStringLiteral("[ENDPOINT_URL ...]"));
-    parser.process(app);
+    ToolboxOptions options;
+    if (!options.parse(QCoreApplication::arguments())) {
+        printLine(stderr, QCoreApplication::applicationName() + QStringLiteral(": ") + options.error +
+                              QStringLiteral(" (see --help)"));
+        return HeadlessRun::BadArguments;
+    }
+    for (const QString &rejection : qAsConst(options.rejections))
+        printLine(stderr, QCoreApplication::applicationName() + QStringLiteral(": ") + rejection);
 
-    const EndpointArguments arguments = parseEndpointArguments(parser.positionalArguments());
-    for (const QString &rejection : arguments.rejections)
-        std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
-                     qPrintable(rejection));
+    auto *trace = new TrafficTrace;
+    QString traceError;
+    if (!options.traceFile.isEmpty() && !trace->openFile(options.traceFile, traceError)) {
+        delete trace;
+        printLine(stderr, QCoreApplication::applicationName() + QStringLiteral(": ") + traceError);
+        return HeadlessRun::BadArguments;
+    }
 
-    qtelvorandalitoolbox window(arguments.endpoints);
+    switch (options.mode) {
+    case ToolboxOptions::Help:
+        delete trace;
+        std::fputs(qPrintable(options.helpText), stdout);
+        return 0;
+    case ToolboxOptions::Version:
+        delete trace;
+        printLine(stdout, QCoreApplication::applicationName() + QLatin1Char(' ') +
+                              QCoreApplication::applicationVersion());
+        return 0;
+    case ToolboxOptions::Scan:
+    case ToolboxOptions::Erase:
+        return HeadlessRun(options, trace).exec();
+    case ToolboxOptions::Window:
+        break;
+    }
+    qtelvorandalitoolbox window(options.endpoints, trace);
     window.show();
     return QApplication::exec();
 }

@@ -1,59 +1,39 @@
 #include "qtelvorandalitoolbox.h"
 #include "ui_qtelvorandalitoolbox.h"
 
+#include "busscan.h"
+#include "bustrafficwindow.h"
+#include "busyscope.h"
+#include "dalierase.h"
 #include "endpointarguments.h"
-#include "moduletypecodes.h"
 #include "mydiftdi.h"
 #include "mytreatcompc.h"
 #include "portlabel.h"
+#include "traffictrace.h"
 
 #include <QAction>
+#include <QColor>
 #include <QCoreApplication>
-#include <QDebug>
+#include <QFileDialog>
+#include <QHeaderView>
 #include <QKeySequence>
-#include <QtEndian>
+#include <QMessageBox>
+#include <QJsonDocument>
+#include <QSaveFile>
+#include <QScreen>
 
 #include <utility>
 
 namespace {
 
-constexpr int commandCoackn = 0x01;
-constexpr int commandCotranstable = 0x16;
-constexpr int commandCosetdata = 0x1F;
-constexpr int commandCoscan = 0x31;
-constexpr int commandCogivenbrmod = 0x37;
-constexpr int commandCosendtask = 0x63;
-
-// Requests of this window: frame type 1, acknowledgement requested, 4-byte addresses, class 0x20.
-constexpr int requestFrameType = 1;
-constexpr int ackRequested = 0x04;
-constexpr int addrSize32 = 0x18;
-constexpr int requestFrameClass = 0x20;
-// The scan goes to the bus master, which needs no address; the erase names its module.
-constexpr int rxModeMaster = 0;
-constexpr int rxModeAddressed = 3;
-
-// Module-table reports: the table id at byte 1, its length in bytes at 4-5, then 8-byte records.
-constexpr int moduleTableId = 0xF0;
-constexpr int tableHeaderSize = 6;
-constexpr int moduleRecordSize = 8;
-constexpr int recordVersionOffset = 6;
-constexpr quint32 serialNumberMask = 0x00FFFFFF;
-
-// Report bytes of COSENDTASK.
-constexpr int reportEndOfScan = 1;
-constexpr int reportScanStarted = 2;
-
-// COSETDATA parameter 0x3F, value 0xF1: the module erases the short addresses and groups of all
-// DALI slaves on its line.
-const QByteArray eraseShortData = QByteArrayLiteral("\x3F\xF1");
-
 const QString sendFailedLine = QStringLiteral("Error while sending frame. Please retry...");
 
-int byteAt(const QByteArray &bytes, int index)
-{
-    return static_cast<quint8>(bytes.at(index));
-}
+// The module table shows this many rows before it scrolls.
+constexpr int moduleRowsShown = 10;
+// The status bar's margins and size grip around its message.
+constexpr int statusMarginPx = 32;
+// The erase targets stand out from the other modules: bold, on a lamp-amber tint.
+const QColor daliRowTint(0xFF, 0xF1, 0xD0);
 
 } // namespace
 
@@ -65,13 +45,17 @@ static void registerResources()
 }
 
 qtelvorandalitoolbox::qtelvorandalitoolbox(QWidget *parent)
-    : qtelvorandalitoolbox(QList<QUrl>(), parent)
+    : qtelvorandalitoolbox(QList<QUrl>(), nullptr, parent)
 {}
 
-qtelvorandalitoolbox::qtelvorandalitoolbox(const QList<QUrl> &extraEndpoints, QWidget *parent)
+qtelvorandalitoolbox::qtelvorandalitoolbox(const QList<QUrl> &extraEndpoints, TrafficTrace *trace,
+                                           QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::qtelvorandalitoolbox)
+    , trace(trace ? trace : new TrafficTrace)
+    , exportAction(new QAction(QStringLiteral("&Export inventory..."), this))
 {
+    this->trace->setParent(this);
     registerResources();
     for (const QUrl &url : extraEndpoints)
         extraPorts.append(endpointEntry(url));
@@ -88,6 +72,22 @@ qtelvorandalitoolbox::qtelvorandalitoolbox(const QList<QUrl> &extraEndpoints, QW
     connect(quitAction, &QAction::triggered, this, &QWidget::close);
     addAction(quitAction);
 
+    auto *trafficAction = new QAction(QStringLiteral("Bus &traffic"), this);
+    trafficAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+T")));
+    connect(trafficAction, &QAction::triggered, this, &qtelvorandalitoolbox::showBusTraffic);
+    addAction(trafficAction);
+    exportAction->setShortcut(QKeySequence::Save);
+    exportAction->setEnabled(false);
+    connect(exportAction, &QAction::triggered, this, &qtelvorandalitoolbox::exportInventory);
+    addAction(exportAction);
+    ui->tableModules->addAction(exportAction);
+    ui->tableModules->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Compact until a scan fills it: the header alone.
+    ui->tableModules->setMaximumHeight(ui->tableModules->horizontalHeader()->sizeHint().height() +
+                                       2 * ui->tableModules->frameWidth());
+    connect(ui->tableModules, &QTableWidget::itemSelectionChanged, this,
+            &qtelvorandalitoolbox::followTableSelection);
+
     on_butRefresh_clicked();
     adjustSize();
 }
@@ -103,6 +103,7 @@ qtelvorandalitoolbox::~qtelvorandalitoolbox()
 
 void qtelvorandalitoolbox::on_butRefresh_clicked()
 {
+    const BusyScope busy;
     portList = MyDiFtdi::discoverPorts(PortUsbKvmx) + extraPorts;
 
     // The final order is settled before the first insertion: an entry inserted above the current
@@ -114,14 +115,49 @@ void qtelvorandalitoolbox::on_butRefresh_clicked()
         else
             ordered.append(entry);
     }
+    // A working connection that is still listed stays as it is: closing it would log the module
+    // session out and open it again for nothing.
+    const QUrl current = ui->comboPort->currentData().toUrl();
+    int keep = -1;
+    for (int i = 0; i < ordered.size() && treatComPc && treatComPc->isConnected(); ++i) {
+        if (ordered.at(i).url == current) {
+            keep = i;
+            break;
+        }
+    }
+    if (keep >= 0) {
+        const QSignalBlocker blocker(ui->comboPort);
+        ui->comboPort->clear();
+        for (const PortEntry &entry : qAsConst(ordered))
+            ui->comboPort->addItem(portLabel(entry), entry.url);
+        ui->comboPort->setCurrentIndex(keep);
+        showConnectionState(true, scan.isNull() && erase.isNull());
+        // A module that went away since is only noticed when something is sent to it.
+        treatComPc->checkLink();
+        return;
+    }
     ui->comboPort->clear();
     for (const PortEntry &entry : qAsConst(ordered))
         ui->comboPort->addItem(portLabel(entry), entry.url);
     ui->comboPort->setCurrentIndex(0);
+    freshManager = nullptr;
 }
 
 void qtelvorandalitoolbox::on_comboPort_currentIndexChanged(int index)
 {
+    if (replaceManager(index)) {
+        freshManager = treatComPc;
+        showConnectionState(treatComPc->isConnected(), true);
+    }
+}
+
+// Choosing the entry that is already current reopens its endpoint when the link is down.
+void qtelvorandalitoolbox::on_comboPort_activated(int index)
+{
+    MyTreatComPc *chosen = std::exchange(freshManager, nullptr);
+    if (index != ui->comboPort->currentIndex() || !treatComPc || treatComPc == chosen ||
+        treatComPc->isConnected())
+        return;
     if (replaceManager(index))
         showConnectionState(treatComPc->isConnected(), true);
 }
@@ -134,12 +170,19 @@ bool qtelvorandalitoolbox::replaceManager(int index)
         selectionChangedMeanwhile = true;
         return false;
     }
+    const BusyScope busy;
     replacingManager = true;
     do {
         selectionChangedMeanwhile = false;
         releaseManager();
-        if (!selectionChangedMeanwhile)
-            adoptManager(new MyTreatComPc(endpointText(index)));
+        if (!selectionChangedMeanwhile) {
+            // Opened once the trace listens, so that it sees the module session open too.
+            auto *manager = new MyTreatComPc(QString());
+            trace->setEndpoint(ui->comboPort->itemData(index).toUrl().toString(QUrl::RemovePassword));
+            connect(manager, &MyTreatComPc::traffic, trace, &TrafficTrace::record);
+            manager->open(endpointText(index));
+            adoptManager(manager);
+        }
         // A change noted during the close or the open wins: start over with the entry now current.
         index = ui->comboPort->currentIndex();
     } while (selectionChangedMeanwhile);
@@ -149,6 +192,7 @@ bool qtelvorandalitoolbox::replaceManager(int index)
 
 void qtelvorandalitoolbox::releaseManager()
 {
+    stopJobs();
     // Cleared before the delete: an Ethernet close waits with events processed, and a slot reached
     // from there must find no manager rather than the one being destroyed.
     MyTreatComPc *old = std::exchange(treatComPc, nullptr);
@@ -163,7 +207,6 @@ void qtelvorandalitoolbox::releaseManager()
 void qtelvorandalitoolbox::adoptManager(MyTreatComPc *manager)
 {
     treatComPc = manager;
-    connect(manager, &MyTreatComPc::newFrameReceived, this, &qtelvorandalitoolbox::kvmxport_newframe_cb);
     connect(manager, &MyTreatComPc::linkConnectionChanged, this,
             &qtelvorandalitoolbox::link_connectionChanged_cb);
 }
@@ -188,11 +231,11 @@ QString qtelvorandalitoolbox::endpointText(int index) const
     return ui->comboPort->itemData(index).toUrl().toString(QUrl::FullyEncoded);
 }
 
-// The link went down (USB master unplugged, module session ended) or came back.
+// The link went down (USB master unplugged, module session ended, socket or port failed) or came back.
 void qtelvorandalitoolbox::link_connectionChanged_cb(bool connected)
 {
     if (treatComPc && sender() == treatComPc)
-        showConnectionState(connected, true);
+        showConnectionState(connected, scan.isNull() && erase.isNull());
 }
 
 void qtelvorandalitoolbox::showConnectionState(bool connected, bool scanFollows)
@@ -206,134 +249,228 @@ void qtelvorandalitoolbox::showConnectionState(bool connected, bool scanFollows)
 void qtelvorandalitoolbox::showStatus(const QString &line)
 {
     ui->statusbar->showMessage(line);
+    // An outcome the installer cannot read to its end is no outcome: the window widens for it, up to
+    // the screen's width.
+    const int needed = ui->statusbar->fontMetrics().horizontalAdvance(line) + statusMarginPx;
+    if (needed > width())
+        resize(qMin(needed, screen()->availableGeometry().width()), height());
 }
 
 void qtelvorandalitoolbox::on_butScan_clicked()
 {
+    if (scan || erase)
+        return;
     ui->comboScan->clear();
+    showModules(ModuleTable());
     if (!ensureManager()) {
         showStatus(sendFailedLine);
+        ui->labelModules->setText(QStringLiteral("No scan: not connected."));
         return;
     }
-    AnswerPolicy policy = treatComPc->policyDefault;
-    policy.answerCommand = commandCoackn;
-    showStatus(QStringLiteral("KVMX will start bus scanning. Please wait..."));
+    ui->labelModules->setText(QStringLiteral("Scanning the bus behind %1...")
+                                  .arg(QUrl(treatComPc->urlString()).toString(QUrl::RemovePassword)));
+    scan = new BusScan(treatComPc, this);
+    connect(scan, &BusScan::progress, this, &qtelvorandalitoolbox::showStatus);
+    connect(scan, &BusScan::tableRead, this, &qtelvorandalitoolbox::showModules);
+    connect(scan, &BusScan::finished, this, &qtelvorandalitoolbox::scanFinished);
+    ui->butScan->setEnabled(false);
+    ui->butEraseShort->setEnabled(false);
+    scan->start();
+}
 
-    MyFrameDec request;
-    request.setFrame(requestFrameType, ackRequested, addrSize32, requestFrameClass, treatComPc->pcMode(),
-                     rxModeMaster, 0, 0, commandCoscan, QByteArray());
-    if (treatComPc->sendFrame(request, policy) != 0) {
-        showStatus(sendFailedLine);
-        return;
+void qtelvorandalitoolbox::scanFinished(const ScanResult &result)
+{
+    if (result.outcome != ScanResult::Completed && result.outcome != ScanResult::Cancelled)
+        showStatus(result.message);
+    lastScan = result;
+    exportAction->setEnabled(true);
+    const int count = int(result.table.modules.size());
+    if (result.completed())
+        ui->labelModules->setText((count == 1 ? QStringLiteral("1 module") : QStringLiteral("%1 modules").arg(count)) +
+                                  QStringLiteral(" on the bus behind %1, scanned at %2. The DALI interface modules, "
+                                                 "in bold, are those Erase can target.")
+                                      .arg(result.endpoint, result.finishedAt.toString(QStringLiteral("HH:mm:ss"))));
+    else if (result.tableRead)
+        ui->labelModules->setText(QStringLiteral("Scan not finished: only the %1 modules reported before it stopped.")
+                                      .arg(count));
+    else
+        ui->labelModules->setText(QStringLiteral("Scan not finished: no module table was reported."));
+    growToFit();
+    jobFinished();
+}
+
+// The DALI interface modules go to the module list as erase targets; every module goes to the table.
+void qtelvorandalitoolbox::showModules(const ModuleTable &table)
+{
+    ui->comboScan->clear();
+    for (const ModuleTable::Module &module : table.daliInterfaces())
+        ui->comboScan->addItem(module.label(), QVariant(uint(module.id)));
+
+    QTableWidget *view = ui->tableModules;
+    view->setRowCount(0);
+    for (const ModuleTable::Module &module : table.modules) {
+        const int row = view->rowCount();
+        view->insertRow(row);
+        const QStringList cells{module.typeName(), QString::number(module.type()), QString::number(module.serial()),
+                                QString::number(module.version)};
+        for (int column = 0; column < cells.size(); ++column) {
+            auto *cell = new QTableWidgetItem(cells.at(column));
+            cell->setData(Qt::UserRole, uint(module.id));
+            if (module.isDaliInterface()) {
+                QFont bold = cell->font();
+                bold.setBold(true);
+                cell->setFont(bold);
+                cell->setBackground(daliRowTint);
+            }
+            view->setItem(row, column, cell);
+        }
     }
-    // The master's reports fail the manager's answer test while the request awaits its COACKN, so
-    // they are heard on allNewFrame until the end-of-scan report.
-    qDebug() << "CONNECT ALLFRAME";
-    connect(treatComPc, &MyTreatComPc::allNewFrame, this, &qtelvorandalitoolbox::kvmxport_newframe_cb);
+    if (table.modules.isEmpty())
+        return;
+    const int rowsHeight = qMin(view->verticalHeader()->length(), moduleRowsShown * view->verticalHeader()->sectionSize(0));
+    view->setMaximumHeight(QWIDGETSIZE_MAX);
+    view->setMinimumHeight(view->horizontalHeader()->sizeHint().height() + rowsHeight + 2 * view->frameWidth());
+    growToFit();
+    on_comboScan_currentIndexChanged(ui->comboScan->currentIndex());
+}
+
+// A DALI interface module chosen in the table is the one Erase targets.
+void qtelvorandalitoolbox::followTableSelection()
+{
+    const QList<QTableWidgetItem *> selected = ui->tableModules->selectedItems();
+    if (syncingSelection || selected.isEmpty())
+        return;
+    const int index = ui->comboScan->findData(selected.first()->data(Qt::UserRole));
+    if (index < 0)
+        return;
+    syncingSelection = true;
+    ui->comboScan->setCurrentIndex(index);
+    syncingSelection = false;
+}
+
+// Grows the window to show what it holds, never shrinking below the size the user gave it.
+void qtelvorandalitoolbox::growToFit()
+{
+    const QSize wanted = sizeHint();
+    resize(qMax(width(), wanted.width()), qMax(height(), wanted.height()));
+}
+
+void qtelvorandalitoolbox::exportInventory()
+{
+    if (!lastScan.finishedAt.isValid())
+        return;
+    QString filter;
+    QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Export inventory"),
+        QStringLiteral("telvoran-inventory-%1.csv").arg(lastScan.finishedAt.toString(QStringLiteral("yyyyMMdd-HHmmss"))),
+        QStringLiteral("CSV files (*.csv);;JSON files (*.json)"), &filter);
+    if (path.isEmpty())
+        return;
+    const bool json = path.endsWith(QLatin1String(".json"), Qt::CaseInsensitive) ||
+                      (!path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) && filter.startsWith(QLatin1String("JSON")));
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(json ? QJsonDocument(lastScan.toJson()).toJson(QJsonDocument::Indented) : lastScan.toCsv());
+        if (file.commit()) {
+            showStatus(QStringLiteral("Inventory saved to ") + path);
+            return;
+        }
+    }
+    QMessageBox::warning(this, windowTitle(),
+                         QStringLiteral("Could not save the inventory to %1: %2").arg(path, file.errorString()));
+}
+
+BusTrafficWindow *qtelvorandalitoolbox::trafficWindow() const
+{
+    return traffic;
+}
+
+void qtelvorandalitoolbox::showBusTraffic()
+{
+    if (!traffic) {
+        traffic = new BusTrafficWindow(this);
+        connect(trace, &TrafficTrace::line, traffic, &BusTrafficWindow::append);
+    }
+    traffic->show();
+    traffic->raise();
+    traffic->activateWindow();
 }
 
 void qtelvorandalitoolbox::on_butEraseShort_clicked()
 {
+    if (scan || erase)
+        return;
     // Without a listed module the frame would go to address 0, which names no DALI interface.
     if (ui->comboScan->currentIndex() < 0) {
         showStatus(QStringLiteral("No DALI module selected. Scan the bus first."));
         return;
     }
+    const QString module = ui->comboScan->currentText();
+    const quint32 moduleId = ui->comboScan->currentData().toUInt();
+    if (!confirmErase(module))
+        return;
     if (!ensureManager()) {
         showStatus(sendFailedLine);
         return;
     }
-    AnswerPolicy policy = treatComPc->policyDefault;
-    policy.answerCommand = commandCoackn;
-    const QByteArray payload = eraseShortData;
-    showStatus(QStringLiteral("Erase short address of all DALI slaves is taking 2sec to complete."));
-    const quint32 moduleId = ui->comboScan->currentData().toUInt();
-
-    MyFrameDec request;
-    request.setFrame(requestFrameType, ackRequested, addrSize32, requestFrameClass, treatComPc->pcMode(),
-                     rxModeAddressed, 0, moduleId, commandCosetdata, payload);
-    if (treatComPc->sendFrame(request, policy) != 0)
-        showStatus(sendFailedLine);
+    erase = new DaliErase(treatComPc, moduleId, module, this);
+    connect(erase, &DaliErase::progress, this, &qtelvorandalitoolbox::showStatus);
+    connect(erase, &DaliErase::finished, this, [this](DaliErase::Outcome outcome, const QString &message) {
+        if (outcome != DaliErase::Cancelled)
+            showStatus(message);
+        jobFinished();
+    });
+    ui->butScan->setEnabled(false);
+    ui->butEraseShort->setEnabled(false);
+    erase->start();
 }
 
-// While listening, a frame that passes the answer test arrives twice (newFrameReceived, then
-// allNewFrame); every branch gives the same result when run again on the same frame.
-// The slot takes its own copy of each frame, by value, as its connections promise.
-// cppcheck-suppress passedByValue
-// NOLINTNEXTLINE(performance-unnecessary-value-param)
-void qtelvorandalitoolbox::kvmxport_newframe_cb(MyFrameDec frame)
+// The erase cannot be undone and reaches every DALI slave of the line: it is asked for, with No as
+// the answer that a stray Enter gives.
+bool qtelvorandalitoolbox::confirmErase(const QString &module)
 {
-    const QByteArray payload = frame.data();
-    switch (frame.command()) {
-    case commandCogivenbrmod:
-        showModuleCount(payload);
-        break;
-    case commandCosendtask:
-        treatTaskReport(payload);
-        readModuleTable(payload);
-        break;
-    case commandCotranstable:
-        readModuleTable(payload);
-        break;
-    default:
-        break;
-    }
+    const QString question = QStringLiteral("Erase the short addresses and groups of every DALI slave behind ") +
+                             module + QStringLiteral("? This cannot be undone.");
+    return QMessageBox::question(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
 }
 
-void qtelvorandalitoolbox::showModuleCount(const QByteArray &payload)
+// After a scan or an erase, Scan follows the link again; Erase is enabled.
+void qtelvorandalitoolbox::jobFinished()
 {
-    if (payload.size() < 2)
+    if (scan)
+        scan->deleteLater();
+    if (erase)
+        erase->deleteLater();
+    scan.clear();
+    erase.clear();
+    ui->butScan->setEnabled(treatComPc && treatComPc->isConnected());
+    ui->butEraseShort->setEnabled(true);
+}
+
+// Before its manager goes: a job bound to it can have no outcome of its own any more.
+void qtelvorandalitoolbox::stopJobs()
+{
+    if (scan)
+        scan->stop(QStringLiteral("The connection was closed."));
+    if (erase)
+        erase->stop(QStringLiteral("The connection was closed."));
+}
+
+// The module entry can be wider than the list was; the window follows its width. Its row in the
+// table is selected with it.
+void qtelvorandalitoolbox::on_comboScan_currentIndexChanged(int index)
+{
+    growToFit();
+    if (syncingSelection)
         return;
-    const int count = byteAt(payload, 0) * 256 + byteAt(payload, 1);
-    showStatus(QString::number(count) + QStringLiteral(" cards found. Scan continues..."));
-}
-
-void qtelvorandalitoolbox::treatTaskReport(const QByteArray &payload)
-{
-    int report = 0;
-    if (payload.isEmpty())
-        qDebug() << "Incomplete COSENDTASK frame";
-    else
-        report = byteAt(payload, 0);
-
-    if (report == reportEndOfScan) {
-        if (ui->comboScan->count() == 0)
-            showStatus(QStringLiteral("End of scan. No card found !!"));
-        qDebug() << "DISCONNECT ALLFRAME";
-        // Every scan request added one connection; all of them go.
-        if (treatComPc)
-            disconnect(treatComPc, &MyTreatComPc::allNewFrame, this,
-                       &qtelvorandalitoolbox::kvmxport_newframe_cb);
-    } else if (report == reportScanStarted) {
-        showStatus(QStringLiteral("Bus scanning started. Please wait..."));
+    const QVariant id = ui->comboScan->itemData(index);
+    for (int row = 0; row < ui->tableModules->rowCount(); ++row) {
+        if (id.isValid() && ui->tableModules->item(row, 0)->data(Qt::UserRole) == id) {
+            syncingSelection = true;
+            ui->tableModules->selectRow(row);
+            syncingSelection = false;
+            return;
+        }
     }
-}
-
-// Lists the first DALI interface module of the table. Only whole records inside the payload are
-// read, however many the length field announces.
-void qtelvorandalitoolbox::readModuleTable(const QByteArray &payload)
-{
-    if (payload.size() < tableHeaderSize || byteAt(payload, 1) != moduleTableId)
-        return;
-    ui->comboScan->clear();
-    const int announced = (byteAt(payload, 4) * 256 + byteAt(payload, 5)) / moduleRecordSize;
-    const int present = (payload.size() - tableHeaderSize) / moduleRecordSize;
-    for (int record = 0; record < qMin(announced, present); ++record) {
-        const int at = tableHeaderSize + record * moduleRecordSize;
-        if (byteAt(payload, at) != daliInterfaceModuleType)
-            continue;
-        const auto moduleId = qFromBigEndian<quint32>(payload.constData() + at);
-        const QString text = QLatin1String(moduleTypeCodes[daliInterfaceModuleType]) +
-                             QStringLiteral(" s/n:") + QString::number(moduleId & serialNumberMask) +
-                             QStringLiteral(" v%1").arg(byteAt(payload, at + recordVersionOffset));
-        ui->comboScan->addItem(text, QVariant(uint(moduleId)));
-        break;
-    }
-    showStatus(QString::number(ui->comboScan->count()) + QStringLiteral(" cards found."));
-}
-
-// The module entry can be wider than the list was; the window follows its width.
-void qtelvorandalitoolbox::on_comboScan_currentIndexChanged(int /*index*/)
-{
-    adjustSize();
 }

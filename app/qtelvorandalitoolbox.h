@@ -1,39 +1,54 @@
 #ifndef QTELVORANDALITOOLBOX_H
 #define QTELVORANDALITOOLBOX_H
 
-#include "myframedec.h"
 #include "portentry.h"
+#include "scanresult.h"
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QUrl>
 
+class BusScan;
+class BusTrafficWindow;
+class DaliErase;
 class MyTreatComPc;
+class QAction;
+class TrafficTrace;
 
 namespace Ui {
 class qtelvorandalitoolbox;
 }
 
-// The toolbox's only window: the form, the endpoint choice, the bus scan and the DALI erase.
+// The toolbox's only window: the form, the endpoint choice, and the views of the bus scan and the
+// DALI erase, which run as jobs of their own.
 class qtelvorandalitoolbox : public QMainWindow
 {
     Q_OBJECT
 
 public:
     explicit qtelvorandalitoolbox(QWidget *parent = nullptr);
-    // extraEndpoints are listed after the discovered endpoints, on every refresh.
-    explicit qtelvorandalitoolbox(const QList<QUrl> &extraEndpoints, QWidget *parent = nullptr);
+    // extraEndpoints are listed after the discovered endpoints, on every refresh. The window takes
+    // the trace (a file set up by --trace); without one it makes its own for the Bus traffic window.
+    explicit qtelvorandalitoolbox(const QList<QUrl> &extraEndpoints, TrafficTrace *trace = nullptr,
+                                  QWidget *parent = nullptr);
     ~qtelvorandalitoolbox() override;
 
     // Null before the first selection and while the manager is being replaced.
     MyTreatComPc *manager() const { return treatComPc; }
+    // The Bus traffic window, opened with Ctrl+T; null until then.
+    BusTrafficWindow *trafficWindow() const;
+
+public slots:
+    void showBusTraffic();
+    void exportInventory();
 
 private slots:
     void on_butScan_clicked();
     void on_butRefresh_clicked();
     void on_butEraseShort_clicked();
-    void kvmxport_newframe_cb(MyFrameDec frame);
     void on_comboPort_currentIndexChanged(int index);
+    void on_comboPort_activated(int index);
     void on_comboScan_currentIndexChanged(int index);
     void link_connectionChanged_cb(bool connected);
 
@@ -45,9 +60,13 @@ private:
     QString endpointText(int index) const;
     void showConnectionState(bool connected, bool scanFollows);
     void showStatus(const QString &line);
-    void treatTaskReport(const QByteArray &payload);
-    void showModuleCount(const QByteArray &payload);
-    void readModuleTable(const QByteArray &payload);
+    bool confirmErase(const QString &module);
+    void scanFinished(const ScanResult &result);
+    void showModules(const ModuleTable &table);
+    void followTableSelection();
+    void growToFit();
+    void jobFinished();
+    void stopJobs();
 
     Ui::qtelvorandalitoolbox *ui;
     MyTreatComPc *treatComPc = nullptr;
@@ -57,6 +76,18 @@ private:
     // there from building or replacing a manager in the middle of a replacement.
     bool replacingManager = false;
     bool selectionChangedMeanwhile = false;
+    // The manager that the last selection change built: choosing its entry again right away is that
+    // same choice, not a request to reopen.
+    MyTreatComPc *freshManager = nullptr;
+    // At most one job runs at a time: a second request would take the first one's place in the
+    // manager, which waits for one answer only.
+    QPointer<BusScan> scan;
+    QPointer<DaliErase> erase;
+    ScanResult lastScan; // what Export saves
+    TrafficTrace *trace;
+    QPointer<BusTrafficWindow> traffic;
+    QAction *exportAction;
+    bool syncingSelection = false;
 };
 
 #endif // QTELVORANDALITOOLBOX_H

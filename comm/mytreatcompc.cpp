@@ -56,8 +56,8 @@ MyTreatComPc::MyTreatComPc(const QString &url)
     link.reset(new MyDiFtdi());
     open(url);
     connect(link.get(), &MyDiFtdi::newFrame, this, &MyTreatComPc::on_newframe_cb);
-    // Lets the window follow a master that was unplugged or a session the module ended.
-    connect(link.get(), &MyDiFtdi::connectStateChanged, this, &MyTreatComPc::linkConnectionChanged);
+    connect(link.get(), &MyDiFtdi::connectStateChanged, this, &MyTreatComPc::link_connectStateChanged_cb);
+    connect(link.get(), &MyDiFtdi::traffic, this, &MyTreatComPc::traffic);
 
     fillErrorTexts();
 
@@ -105,6 +105,11 @@ bool MyTreatComPc::isConnected() const
 QString MyTreatComPc::urlString() const
 {
     return portUrl;
+}
+
+void MyTreatComPc::checkLink()
+{
+    link->sendHello();
 }
 
 int MyTreatComPc::pcMode() const
@@ -197,6 +202,19 @@ void MyTreatComPc::retryTimerTimeoutCallBack()
     if (count != text.size())
         qDebug().nospace() << "retry: Unable to send, number of bytes mismatches : " << count
                            << " != " << text.size();
+}
+
+// Lets the window follow a master that was unplugged or a session the module ended. A request
+// still waiting for its answer on a link that went down can no longer get one: it ends now, as a
+// drop after the last retry would, instead of being written into nothing for another few seconds.
+void MyTreatComPc::link_connectStateChanged_cb(bool connected)
+{
+    emit linkConnectionChanged(connected);
+    if (connected || !retryTimer.isActive())
+        return;
+    retryTimer.stop();
+    qDebug() << "ErrorTaskComFail disconnected";
+    emit sendTimeout();
 }
 
 bool MyTreatComPc::isAnswer(const MyFrameDec &frame)

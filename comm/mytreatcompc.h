@@ -4,6 +4,7 @@
 #include "answerpolicy.h"
 #include "deferreddelete.h"
 #include "myframedec.h"
+#include "rxitem.h"
 
 #include <QMap>
 #include <QObject>
@@ -46,6 +47,8 @@ public:
     bool isConnected() const;
     QString urlString() const;
     int pcMode() const;
+    // Makes the link show whether its peer is still there (an Ethernet module's keep-alive now).
+    void checkLink();
 
     int sendFrame(const MyFrameDec &frame, const AnswerPolicy &policy);
     void expectAnswer(const MyFrameDec &frame, const AnswerPolicy &policy);
@@ -65,10 +68,13 @@ signals:
     void sendTimeout();
     // The link's connection changed (USB master unplugged, module ended the session, ...).
     void linkConnectionChanged(bool connected);
+    // Every unit crossing the link, for the traffic trace (see MyDiFtdi::traffic).
+    void traffic(bool sent, RxItemKind kind, const QByteArray &bytes);
 
 private slots:
     void on_newframe_cb(MyDiFtdi *port);
     void retryTimerTimeoutCallBack();
+    void link_connectStateChanged_cb(bool connected);
 
 private:
     bool isAnswer(const MyFrameDec &frame);

@@ -80,8 +80,33 @@ void MyDiFtdi::close()
     }
 }
 
+void MyDiFtdi::dropTransport(const char *why)
+{
+    const TransportKind lost = transport;
+    if (lost == TransportNone)
+        return;
+    qWarning().noquote() << "Link lost:" << why << url.toString(QUrl::RemovePassword);
+    transport = TransportNone;
+    switch (lost) {
+    case TransportEth:
+        releaseEth();
+        break;
+    case TransportUsbKvmx:
+    case TransportUsbVtap:
+        closeUsb();
+        break;
+    case TransportSerial:
+        closeSerial();
+        break;
+    case TransportNone:
+        break;
+    }
+}
+
 int MyDiFtdi::write(const QByteArray &bytes)
 {
+    if (transport != TransportNone)
+        emit traffic(true, RxBusFrame, bytes);
     switch (transport) {
     case TransportEth:
         return writeEth(bytes);

@@ -79,6 +79,9 @@ public:
     static bool encodeLogin(QByteArray &out, const QString &password, const QDateTime &now);
     // Returns after ms milliseconds, processing events (user input excluded) in slices of <= 100 ms.
     static void waitMs(int ms);
+    // Sends the session's keep-alive now (Ethernet only; false otherwise). Over UDP a module that went
+    // away is noticed only when something is sent to it: its refused datagram ends the link.
+    bool sendHello();
     // The HELLO keep-alive period for the next Ethernet open; tests shorten it.
     void setHelloPeriod(int ms) { helloPeriodMs = ms; }
 
@@ -95,6 +98,9 @@ signals:
     void newFrame(MyDiFtdi *sender);
     void connectStateChanged(bool connected);
     void sessionStateChanged(MyDiFtdi::SessionState state);
+    // Every unit that crosses the link, for the traffic trace: sent (frames written, the session's
+    // LOGIN, HELLO and LOGOUT) or received (each item as it is cut from the stream).
+    void traffic(bool sent, RxItemKind kind, const QByteArray &bytes);
 
 private slots:
     void on_pollUsbTimer_timeout_cb();
@@ -112,6 +118,10 @@ private:
     void boundRxBuffer();
     void emitIfItems();
 
+    // The open transport failed under our feet (peer gone, port refused, device removed): it is
+    // released at once, without the goodbye of close.
+    void dropTransport(const char *why);
+
     // USB transport (mydiftdi_usb.cpp).
     int openUsb(quint16 vid, quint16 pid);
     void closeUsb();
@@ -125,6 +135,8 @@ private:
     // Ethernet transport and session (mydiftdi_eth.cpp).
     int openEth(const QString &url);
     void closeEth();
+    void releaseEth();
+    void endEthSession();
     int writeEth(const QByteArray &bytes);
     void treatInfo(const RxItem &item);
     void setSessionState(SessionState state);

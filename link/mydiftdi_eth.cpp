@@ -69,6 +69,12 @@ bool sendLogin(QAbstractSocket *socket, const QString &password)
     return true;
 }
 
+// How a LOGIN shows in the traffic trace: the encoded form is derived from the password and stays out.
+QByteArray loginTrace(const QString &password)
+{
+    return password.isEmpty() ? QByteArrayLiteral("LOGIN") : QByteArrayLiteral("LOGIN (encoded)");
+}
+
 void logSocketError(QAbstractSocket *socket, const char *what, QAbstractSocket::SocketError socketError)
 {
     if (!socket)
@@ -150,8 +156,16 @@ int MyDiFtdi::openEth(const QString &urlText)
         QTcpSocket *socket = tcpSock.get();
         connect(socket, &QTcpSocket::readyRead, this, &MyDiFtdi::tcpSock_readResponse_cb);
         connect(socket, &QTcpSocket::connected, this, &MyDiFtdi::on_tcpSock_connected);
-        connect(socket, &QAbstractSocket::errorOccurred, this, [socket](QAbstractSocket::SocketError error) {
+        connect(socket, &QAbstractSocket::errorOccurred, this, [this, socket](QAbstractSocket::SocketError error) {
             logSocketError(socket, "Error occured on TCP :", error);
+            // Before the session is open the wait below judges the attempt; after it, a TCP socket in
+            // error is of no further use.
+            if (socket == tcpSock.get())
+                dropTransport("TCP error");
+        });
+        connect(socket, &QAbstractSocket::disconnected, this, [this, socket] {
+            if (socket == tcpSock.get())
+                dropTransport("TCP connection closed by the module");
         });
         socket->connectToHost(host, port, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
     } else {
@@ -210,6 +224,7 @@ void MyDiFtdi::closeEth()
         return;
 
     socket->write("LOGOUT");
+    emit traffic(true, RxTextLine, QByteArrayLiteral("LOGOUT"));
     // The module does not answer LOGOUT; what it still sends meanwhile is received as usual.
     waitMs(logoutWaitMs);
     socket->disconnect(this);
@@ -220,7 +235,29 @@ void MyDiFtdi::closeEth()
     socket.reset();
     if (!late.isEmpty())
         receivePass(late);
+    endEthSession();
+}
 
+void MyDiFtdi::releaseEth()
+{
+    if (helloTimer) {
+        helloTimer->stop();
+        helloTimer.reset();
+    }
+    for (QAbstractSocket *socket :
+         {static_cast<QAbstractSocket *>(udpSock.get()), static_cast<QAbstractSocket *>(tcpSock.get())}) {
+        if (socket) {
+            socket->disconnect(this);
+            socket->abort();
+        }
+    }
+    udpSock.reset();
+    tcpSock.reset();
+    endEthSession();
+}
+
+void MyDiFtdi::endEthSession()
+{
     connected = false;
     emit connectStateChanged(false);
     setSessionState(SessionClosed);
@@ -264,11 +301,19 @@ void MyDiFtdi::setSessionState(SessionState state)
     emit sessionStateChanged(state);
 }
 
-void MyDiFtdi::on_helloTimer_timeout_cb()
+bool MyDiFtdi::sendHello()
 {
     QAbstractSocket *socket = udpSock ? static_cast<QAbstractSocket *>(udpSock.get()) : tcpSock.get();
-    if (connected && sessionState == SessionOpened && socket) {
-        socket->write("HELLO");
+    if (transport != TransportEth || !connected || sessionState != SessionOpened || !socket)
+        return false;
+    socket->write("HELLO");
+    emit traffic(true, RxTextLine, QByteArrayLiteral("HELLO"));
+    return true;
+}
+
+void MyDiFtdi::on_helloTimer_timeout_cb()
+{
+    if (sendHello()) {
         // The keep-alive shows up in the received stream like a line from the module.
         receivePass(QByteArray("INFO:") + "HELLO" + ":INFO\r\n");
         return;
@@ -306,7 +351,13 @@ void MyDiFtdi::udpSock_readResponse_cb()
 
 void MyDiFtdi::on_udpSock_error(QAbstractSocket::SocketError socketError)
 {
-    logSocketError(qobject_cast<QAbstractSocket *>(sender()), "Error occured on UDP :", socketError);
+    auto *socket = qobject_cast<QAbstractSocket *>(sender());
+    logSocketError(socket, "Error occured on UDP :", socketError);
+    // A refused datagram means that nothing listens at the module's port any more: the module went
+    // away or restarted, and its session with it. Other errors (network briefly unreachable, a
+    // datagram too large) leave the link up; a request that gets no answer reports itself.
+    if (socketError == QAbstractSocket::ConnectionRefusedError && socket && socket == udpSock.get())
+        dropTransport("module port refused the datagram");
 }
 
 void MyDiFtdi::on_udpSock_connected()
@@ -315,6 +366,7 @@ void MyDiFtdi::on_udpSock_connected()
     if (!socket)
         return;
     qDebug() << "Connected" << socket->peerAddress() << socket->peerName() << socket->peerPort();
+    emit traffic(true, RxTextLine, loginTrace(password));
     if (!sendLogin(socket, password)) {
         qWarning() << "Unable to encrypt password";
         if (socket == udpSock.get()) {
@@ -336,6 +388,7 @@ void MyDiFtdi::on_tcpSock_connected()
     if (!socket)
         return;
     qDebug() << "Connected" << socket->peerAddress() << socket->peerName() << socket->peerPort();
+    emit traffic(true, RxTextLine, loginTrace(password));
     if (!sendLogin(socket, password)) {
         qWarning() << "Unable to encrypt password";
         if (socket == tcpSock.get()) {

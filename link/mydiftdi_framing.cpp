@@ -118,6 +118,7 @@ void MyDiFtdi::cutItems()
         if (unit.kind == RxTextLine)
             treatInfo(RxItem{unit.kind, true, bytes});
         rxItems.push_back(RxItem{unit.kind, unit.kind != RxOtherData, bytes});
+        emit traffic(false, unit.kind, bytes);
     }
     rxBuffer.remove(0, pos);
     rxScan.dropFront(pos);
@@ -138,6 +139,7 @@ void MyDiFtdi::boundRxBuffer()
     const int keep = rxBuffer.endsWith(cr) ? 1 : 0;
     const int drop = rxBuffer.size() - keep;
     rxItems.push_back(RxItem{RxOtherData, false, rxBuffer.left(drop)});
+    emit traffic(false, RxOtherData, rxItems.back().data);
     rxBuffer.remove(0, drop);
     rxScan.dropFront(drop);
     rxScan.bufferSize = rxBuffer.size();

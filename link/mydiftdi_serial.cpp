@@ -79,6 +79,12 @@ int MyDiFtdi::openSerial(const QString &urlText)
 
     serPort.reset(port.release());
     connect(serPort.get(), &QSerialPort::readyRead, this, &MyDiFtdi::serPort_readResponse_cb);
+    // The adapter was unplugged or the far end of the line hung up: the port is of no further use.
+    // A hung-up line stays readable for ever, every read failing, so it must go at the first error.
+    connect(serPort.get(), &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
+        if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError)
+            dropTransport(error == QSerialPort::ReadError ? "serial port read error" : "serial port gone");
+    });
     connected = true;
     emit connectStateChanged(true);
     transport = TransportSerial;

@@ -1,6 +1,8 @@
 #ifndef FRAMELOG_H
 #define FRAMELOG_H
 
+#include "frametext.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
@@ -14,7 +16,9 @@ class QIODevice;
 class FrameLog
 {
 public:
-    enum Direction { FromPc, ToPc };
+    using Direction = FrameText::Direction;
+    static constexpr Direction FromPc = FrameText::FromPc;
+    static constexpr Direction ToPc = FrameText::ToPc;
 
     // The device is not owned; a null device makes a silent log.
     explicit FrameLog(QIODevice *out);
@@ -27,6 +31,8 @@ public:
                const QString &note = QString());
     // Bytes that did not decode to a frame.
     void undecodable(Direction direction, const QByteArray &wire, const QString &note);
+    // Bytes from the PC that are no valid frame, with fate saying what became of them.
+    void rejected(Direction direction, const QByteArray &wire, const QString &fate);
     void session(const QString &peer, const QString &what);
 
     static QString frameText(Direction direction, const MyFrameDec &frame, const QByteArray &wire,

@@ -33,10 +33,6 @@ QByteArray withBrokenChecksum(const MyFrameDec &frame)
     return '\x02' + raw.toHex().toUpper() + '\x03';
 }
 
-QString hexByte(uchar value)
-{
-    return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
-}
 
 } // namespace
 
@@ -83,16 +79,8 @@ void SimBus::receiveText(const QByteArray &wire)
         return;
     }
     if (!frame.isValid()) {
-        if (!log)
-            return;
-        if (decoded) {
-            const auto computed = uchar(frame.rawFrame().back());
-            log->frame(FrameLog::FromPc, frame, wire,
-                       QStringLiteral("bad checksum %1, expected %2: ignored")
-                           .arg(hexByte(frame.rxChecksum()), hexByte(computed)));
-        } else {
-            log->undecodable(FrameLog::FromPc, wire, QStringLiteral("not a bus frame: ignored"));
-        }
+        if (log)
+            log->rejected(FrameLog::FromPc, wire, QStringLiteral(": ignored"));
         return;
     }
     if (log)
@@ -245,8 +233,9 @@ void SimBus::startScan(int pcMode)
     const int count = int(modules.size());
     reports = {report(coSendTask, QByteArray(1, taskScanStarted)),
                report(coGiveNbrMod, QByteArray().append(char(count >> 8)).append(char(count & 0xFF))),
-               report(coTransTable, moduleTablePayload(modules)),
-               report(coSendTask, QByteArray(1, taskScanEnded))};
+               report(coTransTable, moduleTablePayload(modules))};
+    if (!faults.noEnd)
+        reports.append(report(coSendTask, QByteArray(1, taskScanEnded)));
     reportIndex = 0;
     if (log)
         log->event(QStringLiteral("  scan started: %1 module(s), reports to mode %2 over %3 ms")

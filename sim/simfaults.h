@@ -14,6 +14,7 @@ public:
     int corruptPct = 0; // share of frames to the PC whose checksum is broken
     int delayMs = 0;    // every frame to the PC leaves this much later
     bool noAck = false; // acknowledgements are withheld
+    bool noEnd = false; // a scan never sends its end-of-scan report
 
     // Seeds the generator; without a seed every run draws differently.
     void seed(quint32 value) { random.seed(value); }

@@ -107,6 +107,8 @@ void SimOptions::addOptions(QCommandLineParser &parser)
         {QStringLiteral("delay-ms"), QStringLiteral("Delay every frame to the PC by N ms."),
          QStringLiteral("N")},
         {QStringLiteral("no-ack"), QStringLiteral("Withhold all acknowledgements.")},
+        {QStringLiteral("no-end"), QStringLiteral("Withhold the end-of-scan report: the master falls silent after "
+                                                  "the module table.")},
         {QStringLiteral("seed"), QStringLiteral("Seed of the fault injection, for reproducible runs."),
          QStringLiteral("N")},
         {QStringLiteral("flood"),
@@ -175,6 +177,7 @@ bool SimOptions::readNumbers(const QCommandLineParser &parser)
     if (!ok)
         return false;
     faults.noAck = parser.isSet(QStringLiteral("no-ack"));
+    faults.noEnd = parser.isSet(QStringLiteral("no-end"));
     seeded = parser.isSet(QStringLiteral("seed"));
     seed = quint32(seedValue);
     if (seeded)

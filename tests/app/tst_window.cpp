@@ -6,6 +6,19 @@
 #include <QtTest>
 #include <QtWidgets>
 
+namespace {
+
+// Records of types 9 (s/n 1, v1), 63 (s/n 0x12D687, v3) and 63 (s/n 5, v7), to this PC over USB.
+const QByteArray table3 = "BD081600F00000001809000001000001003F12D687000003003F00000500000700EA";
+
+QString readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+} // namespace
+
 class tst_Window : public QObject
 {
     Q_OBJECT
@@ -51,34 +64,178 @@ private slots:
     void startUpAndUnplug_data()
     {
         QTest::addColumn<bool>("master");
-        QTest::addColumn<int>("unplug"); // 0: no, 1: while connected, 2: then Refresh
+        QTest::addColumn<int>("action"); // 1: unplug, 2: then Refresh, 3: Refresh, 4: unplug, replug, choose again
         QTest::addColumn<QStringList>("labels");
         QTest::addColumn<QString>("status");
         QTest::addColumn<bool>("scanEnabled");
-        QTest::newRow("nothing") << false << 0 << QStringList{} << QString() << true;
-        QTest::newRow("unplug while connected")
-            << true << 1 << QStringList{"USB (kvmx)"} << "Not connected to " + masterUrl << false;
-        QTest::newRow("refresh after unplugging")
-            << true << 2 << QStringList{} << "Not connected to " << false;
+        QTest::addColumn<int>("opens");
+        const QStringList usb{"USB (kvmx)"};
+        QTest::newRow("nothing") << false << 0 << QStringList{} << QString() << true << 0;
+        QTest::newRow("unplug while connected") << true << 1 << usb << "Not connected to " + masterUrl << false << 1;
+        QTest::newRow("refresh after unplugging") << true << 2 << QStringList{} << "Not connected to " << false << 1;
+        // A working connection is kept, not closed and opened again.
+        QTest::newRow("refresh while connected") << true << 3 << usb << "Connected to " + masterUrl << true << 1;
+        QTest::newRow("unplug, replug, choose again") << true << 4 << usb << "Connected to " + masterUrl << true << 2;
     }
 
     void startUpAndUnplug()
     {
         QFETCH(bool, master);
-        QFETCH(int, unplug);
+        QFETCH(int, action);
         QFETCH(QString, status);
         WindowBench bench;
         if (master)
             bench.plug();
         bench.open();
-        if (unplug)
+        if (action == 1 || action == 2 || action == 4) {
             bench.usb.driver().unplug(0);
-        if (unplug == 2)
+            QTRY_VERIFY(!bench.window->manager()->isConnected()); // the link polls every 50 ms
+        }
+        if (action == 2 || action == 3)
             bench.click("butRefresh");
-        QTRY_COMPARE_WITH_TIMEOUT(bench.status(), status, 500); // the link polls every 50 ms
+        if (action == 4) {
+            bench.device().unplugged = false;
+            emit bench.widget("comboPort")->activated(0);
+        }
+        QCOMPARE(bench.status(), status);
         QTEST(bench.texts("comboPort"), "labels");
         QTEST(bench.widget<QPushButton>("butScan")->isEnabled(), "scanEnabled");
         QCOMPARE(bench.window->manager() != nullptr, !bench.status().isEmpty());
+        QTEST(int(bench.usb.driver().calls.filter(QRegularExpression("^Open")).size()), "opens");
+    }
+
+    void requestsAndRefusals_data()
+    {
+        QTest::addColumn<bool>("master");
+        QTest::addColumn<int>("answer"); // to the erase confirmation; 0: no module listed, no question
+        QTest::addColumn<QByteArray>("button");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<bool>("jobRuns");
+        const QByteArray scan("butScan"), erase("butEraseShort");
+        QTest::newRow("scan") << true << 0 << scan << transport("BD0231F0")
+                              << "KVMX will start bus scanning. Please wait..." << true;
+        QTest::newRow("erase, confirmed")
+            << true << int(QMessageBox::Yes) << erase << transport("BD0E3F12D6871F3FF1C8")
+            << "Erase short address of all DALI slaves is taking 2sec to complete." << true;
+        QTest::newRow("erase, refused")
+            << true << int(QMessageBox::No) << erase << QByteArray() << "Connected to " + masterUrl << false;
+        QTest::newRow("erase, no module")
+            << true << 0 << erase << QByteArray() << "No DALI module selected. Scan the bus first." << false;
+        QTest::newRow("scan, empty port list")
+            << false << 0 << scan << QByteArray() << "Error while sending frame. Please retry..." << false;
+    }
+
+    void requestsAndRefusals()
+    {
+        QFETCH(bool, master);
+        QFETCH(int, answer);
+        QFETCH(QByteArray, button);
+        QFETCH(bool, jobRuns);
+        WindowBench bench;
+        if (master)
+            bench.plug();
+        bench.open();
+        if (answer) {
+            bench.widget("comboScan")->addItem(QStringLiteral("LUX42 s/n:1234567 v3"), 0x3F12D687u);
+            bench.answer(QMessageBox::StandardButton(answer));
+        }
+        bench.click(button.constData());
+        QTEST(bench.status(), "status");
+        if (master)
+            QTEST(bench.device().written, "sent");
+        if (answer)
+            QCOMPARE(bench.question, "Erase the short addresses and groups of every DALI slave behind LUX42 "
+                                     "s/n:1234567 v3? This cannot be undone.");
+        // A second request would take the place of the first in the manager, which awaits one answer.
+        QCOMPARE(bench.widget<QPushButton>("butEraseShort")->isEnabled(), !jobRuns);
+        if (master)
+            QCOMPARE(bench.widget<QPushButton>("butScan")->isEnabled(), !jobRuns);
+    }
+
+    // Every DALI interface module of the table is listed, in table order, and Scan comes back when
+    // the scan has ended, whatever the outcome.
+    void scanListsEveryDaliModule_data()
+    {
+        QTest::addColumn<QByteArrayList>("reports");
+        QTest::addColumn<QStringList>("modules");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("three modules, two DALI")
+            << QByteArrayList{"B90801C2", "BD0863022A", "BD0837000326", table3, "BD08630129"}
+            << QStringList{"LUX42 s/n:1234567 v3", "LUX42 s/n:5 v7"} << "2 cards found.";
+        QTest::newRow("nobody answers") << QByteArrayList{} << QStringList{}
+                                        << "No answer from the bus master. Check the connection, then Scan again.";
+    }
+
+    void scanListsEveryDaliModule()
+    {
+        QFETCH(QByteArrayList, reports);
+        WindowBench bench;
+        bench.plug();
+        bench.open();
+        bench.window->manager()->policyDefault.timeout = 2; // given up after 240 ms
+        bench.window->manager()->policyDefault.retries = 1;
+        bench.click("butScan");
+        QVERIFY(!bench.widget<QPushButton>("butScan")->isEnabled());
+        QVERIFY(bench.masterSends(reports));
+        QTRY_VERIFY(bench.widget<QPushButton>("butScan")->isEnabled());
+        QTEST(bench.texts("comboScan"), "modules");
+        QTEST(bench.status(), "status");
+        if (!reports.isEmpty())
+            QCOMPARE(bench.widget("comboScan")->itemData(1), QVariant(0x3F000005u));
+    }
+
+    // Every module of the scan in the table, the erase targets in bold and in step with the module
+    // list; the inventory saved exactly; a scan that fails leaves no earlier rows behind.
+    void moduleTableAndInventory()
+    {
+        WindowBench bench;
+        bench.plug();
+        bench.open();
+        bench.window->manager()->policyDefault.timeout = 2; // given up after 240 ms
+        bench.window->manager()->policyDefault.retries = 1;
+        bench.click("butScan");
+        QVERIFY(bench.masterSends({"B90801C2", table3, "BD08630129"}));
+        auto *table = bench.widget<QTableWidget>("tableModules");
+        QStringList rows;
+        for (int row = 0; row < table->rowCount(); ++row)
+            rows << QStringLiteral("%1 %2 %3 %4 %5")
+                        .arg(table->item(row, 0)->text(), table->item(row, 1)->text(), table->item(row, 2)->text(),
+                             table->item(row, 3)->text())
+                        .arg(table->item(row, 2)->font().bold());
+        QCOMPARE(rows, (QStringList{"IRX01 9 1 1 0", "LUX42 63 1234567 3 1", "LUX42 63 5 7 1"}));
+        table->selectRow(2);
+        QCOMPARE(bench.widget("comboScan")->currentIndex(), 1);
+        bench.widget("comboScan")->setCurrentIndex(0);
+        QCOMPARE(table->selectionModel()->selectedRows().value(0).row(), 1);
+
+        QTemporaryDir dir;
+        const QString date = QStringLiteral("[0-9-]{10}T[0-9:]{8}(Z|[+-][0-9:]{5})");
+        const QString csv = QStringLiteral("endpoint,date,outcome,type,typeCode,serial,version,id,daliInterface\n"
+                                           "%1,D,completed,IRX01,9,1,1,150994945,no\n"
+                                           "%1,D,completed,LUX42,63,1234567,3,1058199175,yes\n"
+                                           "%1,D,completed,LUX42,63,5,7,1056964613,yes\n")
+                                .arg(masterUrl);
+        bench.saveAs(dir.filePath("inventory.csv"));
+        bench.window->exportInventory();
+        QCOMPARE(readAll(dir.filePath("inventory.csv")).replace(QRegularExpression(date), "D"), csv);
+        bench.saveAs(dir.filePath("inventory.json"));
+        bench.window->exportInventory();
+        const QJsonObject json = QJsonDocument::fromJson(readAll(dir.filePath("inventory.json")).toUtf8()).object();
+        QCOMPARE(json.value("modules").toArray().at(2).toObject(),
+                 (QJsonObject{{"typeCode", 63}, {"typeName", "LUX42"}, {"serial", 5}, {"version", 7},
+                              {"id", 0x3F000005}, {"daliInterface", true}}));
+        QCOMPARE(json.value("endpoint").toString() + json.value("outcome").toString(), masterUrl + "completed");
+        // Not even root may create a file in /proc.
+        bench.saveAs(QStringLiteral("/proc/inventory.csv"));
+        bench.answer(QMessageBox::Ok);
+        bench.window->exportInventory();
+        QVERIFY2(bench.question.startsWith("Could not save the inventory to /proc/inventory.csv: "), qPrintable(bench.question));
+
+        bench.click("butScan");
+        QTRY_VERIFY(bench.widget<QPushButton>("butScan")->isEnabled());
+        QCOMPARE(table->rowCount(), 0);
+        QCOMPARE(bench.widget<QLabel>("labelModules")->text(), "Scan not finished: no module table was reported.");
     }
 
     // Command-line endpoints are parsed strictly, labelled by kind and kept on Refresh; the vtap goes to

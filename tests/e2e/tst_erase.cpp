@@ -14,9 +14,14 @@ private slots:
     {
         QTest::addColumn<QStringList>("simOptions");
         QTest::addColumn<int>("transmissions");
-        QTest::newRow("acknowledged") << QStringList{} << 1;
+        QTest::addColumn<QString>("status");
+        QTest::newRow("acknowledged")
+            << QStringList{} << 1
+            << "LUX42 s/n:1234567 v3 accepted the erase of its DALI short addresses and groups.";
         // The first send and 4 retries, 1 s apart, then the request is dropped.
-        QTest::newRow("no acknowledgement") << QStringList{"--no-ack"} << 5;
+        QTest::newRow("no acknowledgement")
+            << QStringList{"--no-ack"} << 5
+            << "LUX42 s/n:1234567 v3 did not acknowledge the erase after 5 attempts. Nothing is known to be erased.";
     }
 
     void reachesTheModule()
@@ -34,6 +39,7 @@ private slots:
         QTRY_COMPARE(sim.linesWith(QStringLiteral("  scan finished")).size(), 1);
 
         QSignalSpy dropped(toolbox.window->manager(), &MyTreatComPc::sendTimeout);
+        toolbox.answer(QMessageBox::Yes);
         toolbox.click("butEraseShort");
         if (transmissions == 1) {
             QTRY_COMPARE(sim.linesWith(QStringLiteral("BUS->PC COACKN        3:3F12D687 -> 1")).size(), 1);
@@ -44,7 +50,7 @@ private slots:
         const QStringList sent = sim.linesWith(QStringLiteral("PC->BUS COSETDATA"));
         QCOMPARE(sent.size(), transmissions);
         for (int i = 0; i < sent.size(); ++i) {
-            QVERIFY2(sent.at(i).endsWith("PC->BUS COSETDATA     1 -> 3:3F12D687  data 3F F1  "
+            QVERIFY2(sent.at(i).endsWith("PC->BUS COSETDATA     1 -> 3:3F12D687  t1 ack  data 3F F1  "
                                          "<02>BD0D3F12D6871F3FF1C7<03>"),
                      qPrintable(sent.at(i)));
             const double gap =
@@ -52,6 +58,8 @@ private slots:
             QVERIFY2(gap > 0.8 && gap < 1.6, qPrintable(QString::number(gap)));
         }
         QCOMPARE(dropped.count(), transmissions == 1 ? 0 : 1);
+        QTEST(toolbox.status(), "status");
+        QVERIFY(toolbox.widget<QPushButton>("butEraseShort")->isEnabled());
     }
 };
 

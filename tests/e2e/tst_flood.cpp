@@ -1,5 +1,7 @@
+#include "bustrafficwindow.h"
 #include "e2ebench.h"
 #include "mytreatcompc.h"
+#include "trafficmodel.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -40,6 +42,7 @@ private slots:
         QVERIFY(!endpoint.isEmpty());
         WindowBench toolbox;
         toolbox.open({QUrl("udp://" + endpoint)});
+        toolbox.window->showBusTraffic(); // every frame drawn as a line too
 
         const qint64 rssBefore = residentKb();
         // The manager logs a line per dropped item and per acknowledgement: formatted as usual, not printed.
@@ -70,6 +73,7 @@ private slots:
         qInfo("%s; longest loop gap %lld ms; VmRSS %lld -> %lld kB", qPrintable(flood), longestGap, rssBefore,
               rssAfter);
         QVERIFY2(longestGap <= 100, qPrintable(QString::number(longestGap)));
+        QCOMPARE(toolbox.window->trafficWindow()->model()->rowCount(), TrafficModel::maxLines);
         // The link holds at most 64 KB of unfinished bytes plus one read (4 KB and a datagram), and the
         // manager takes every item at once: what is left is allocator slack, well under a megabyte.
         // Keeping even a third of the flood would pass this bound. ASan's quarantine holds freed

@@ -4,11 +4,17 @@
 #include "faked2xxdriver.h"
 #include "qtelvorandalitoolbox.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 
+#include <functional>
 #include <memory>
 
 inline const QString masterUrl = QStringLiteral("usb://localhost?vid=1027&pid=61264");
@@ -43,6 +49,37 @@ struct WindowBench
         for (int i = 0; i < widget(comboName)->count(); ++i)
             items << widget(comboName)->itemText(i);
         return items;
+    }
+    // Answers the next question the window asks with `button`; question keeps its text.
+    QString question;
+    void answer(QMessageBox::StandardButton button)
+    {
+        onNext<QMessageBox>([this, button](QMessageBox *box) {
+            question = box->text();
+            box->button(button)->click();
+        });
+    }
+    // Saves through the next file dialog the window opens, as path: typed in as a user would, since
+    // selectFile is undone by the dialog's own folder listing.
+    static void saveAs(const QString &path)
+    {
+        onNext<QFileDialog>([path](QFileDialog *dialog) {
+            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+    }
+    // Runs act on the next modal dialog of that class, once it has settled.
+    template <class Dialog> static void onNext(const std::function<void(Dialog *)> &act)
+    {
+        auto *poll = new QTimer;
+        QObject::connect(poll, &QTimer::timeout, [poll, act] {
+            if (auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget())) {
+                poll->deleteLater();
+                poll->stop();
+                QTimer::singleShot(100, dialog, [dialog, act] { act(dialog); });
+            }
+        });
+        poll->start(10);
     }
     // True once the link's poll has taken the master's frames, i.e. the window has handled them.
     bool masterSends(const QByteArrayList &frames)

@@ -150,16 +150,20 @@ private slots:
         QCOMPARE(link.takeItem().data, busFrame);
     }
 
-    void socketErrorIsOnlyLogged()
+    // The port unreachable report of one datagram fails the socket's next operation: nothing listens
+    // at the module's port any more, and the link is released at once, without a LOGOUT.
+    void refusedDatagramEndsTheLink()
     {
         FakeEthModule module;
         MyDiFtdi link;
         QCOMPARE(link.open(module.url()), 1);
+        QSignalSpy connection(&link, &MyDiFtdi::connectStateChanged);
         module.stop();
-        LogCapture log; // the port unreachable report of one datagram fails the socket's next operation
-        QTRY_VERIFY((link.write(busFrame),
-                     !log.lines().filter("Error occured on UDP : QAbstractSocket::").isEmpty()));
-        QCOMPARE(link.currentSessionState(), MyDiFtdi::SessionOpened);
+        QTRY_VERIFY((link.write(busFrame), !link.isConnected()));
+        QCOMPARE(connection.count(), 1);
+        QCOMPARE(link.currentSessionState(), MyDiFtdi::SessionClosed);
+        QCOMPARE(link.transportKind(), MyDiFtdi::TransportNone);
+        QCOMPARE(link.write(busFrame), 0);
     }
 };
 

@@ -1,0 +1,77 @@
+#include "bustrafficwindow.h"
+
+#include "trafficmodel.h"
+
+#include <QBoxLayout>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScrollBar>
+
+BusTrafficWindow::BusTrafficWindow(QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , traffic(new TrafficModel(this))
+    , view(new QListView(this))
+{
+    setWindowTitle(QStringLiteral("Bus traffic"));
+    view->setObjectName(QStringLiteral("trafficView"));
+    view->setModel(traffic);
+    // One height for every line: the view then lays out 10 000 lines without measuring them.
+    view->setUniformItemSizes(true);
+    view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+
+    auto *pause = new QPushButton(QStringLiteral("&Pause"), this);
+    pause->setObjectName(QStringLiteral("butPause"));
+    pause->setCheckable(true);
+    auto *clear = new QPushButton(QStringLiteral("&Clear"), this);
+    auto *save = new QPushButton(QStringLiteral("&Save..."), this);
+    connect(pause, &QPushButton::toggled, traffic, &TrafficModel::setPaused);
+    connect(clear, &QPushButton::clicked, traffic, &TrafficModel::clear);
+    connect(save, &QPushButton::clicked, this, &BusTrafficWindow::save);
+
+    // The view keeps to the newest line unless the reader has scrolled up.
+    connect(traffic, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
+        const QScrollBar *bar = view->verticalScrollBar();
+        following = bar->value() == bar->maximum();
+    });
+    connect(traffic, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (following)
+            view->scrollToBottom();
+    });
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(pause);
+    buttons->addWidget(clear);
+    buttons->addStretch();
+    buttons->addWidget(save);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(view);
+    layout->addLayout(buttons);
+    resize(900, 400);
+}
+
+void BusTrafficWindow::append(const QString &line)
+{
+    traffic->append(line);
+}
+
+void BusTrafficWindow::save()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save bus traffic"),
+                                                      QStringLiteral("bus-traffic.txt"),
+                                                      QStringLiteral("Text files (*.txt *.log)"));
+    if (path.isEmpty())
+        return;
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        file.write(traffic->allLines().join(QLatin1Char('\n')).toUtf8() + '\n');
+        if (file.commit())
+            return;
+    }
+    QMessageBox::warning(this, windowTitle(),
+                         QStringLiteral("Could not save the bus traffic to %1: %2").arg(path, file.errorString()));
+}

@@ -1,0 +1,95 @@
+#include "frametext.h"
+
+#include "myframedec.h"
+
+namespace {
+
+constexpr int nameWidth = 13;
+constexpr int addressedMode = 3;
+
+int addressWidth(int addrSize)
+{
+    switch (addrSize) {
+    case 0x08:
+        return 2;
+    case 0x10:
+        return 4;
+    case 0x18:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
+// Only mode 3 carries an address; the other modes are the address themselves.
+QString endpoint(int mode, quint32 address, int addrSize)
+{
+    const int width = addressWidth(addrSize);
+    if (mode != addressedMode || width == 0)
+        return QString::number(mode);
+    return QStringLiteral("%1:%2").arg(mode).arg(address, width, 16, QLatin1Char('0')).toUpper();
+}
+
+QString hexByte(uchar value)
+{
+    return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+QString withNote(QString line, const QString &note)
+{
+    if (!note.isEmpty())
+        line += QStringLiteral(" (%1)").arg(note);
+    return line;
+}
+
+} // namespace
+
+QString FrameText::arrow(Direction direction)
+{
+    return direction == FromPc ? QStringLiteral("PC->BUS") : QStringLiteral("BUS->PC");
+}
+
+QString FrameText::frame(const MyFrameDec &frame, const QByteArray &wire, const QString &note)
+{
+    const QByteArray data = frame.data();
+    const QString payload =
+        data.isEmpty() ? QStringLiteral("-") : QString::fromLatin1(data.toHex(' ').toUpper());
+    return withNote(QStringLiteral("%1 %2 -> %3  t%4%5  data %6  %7")
+                        .arg(frame.commandName().leftJustified(nameWidth),
+                             endpoint(frame.txMode(), frame.txAddr(), frame.addrSize()),
+                             endpoint(frame.rxMode(), frame.rxAddr(), frame.addrSize()),
+                             QString::number(frame.frameType()),
+                             frame.ackRequest() != 0 ? QStringLiteral(" ack") : QString(), payload,
+                             printable(wire)),
+                    note);
+}
+
+QString FrameText::rejected(const QByteArray &wire, const QString &fate)
+{
+    const MyFrameDec decoded(wire, false);
+    if (decoded.text().isEmpty())
+        return unit(QStringLiteral("?"), wire, QStringLiteral("not a bus frame") + fate);
+    const auto computed = uchar(decoded.rawFrame().back());
+    return frame(decoded, wire,
+                 QStringLiteral("bad checksum %1, expected %2").arg(hexByte(decoded.rxChecksum()), hexByte(computed)) +
+                     fate);
+}
+
+QString FrameText::unit(const QString &label, const QByteArray &bytes, const QString &note)
+{
+    return withNote(label.leftJustified(nameWidth) + QLatin1Char(' ') + printable(bytes), note);
+}
+
+QString FrameText::printable(const QByteArray &bytes)
+{
+    QString text;
+    text.reserve(bytes.size());
+    for (const char byte : bytes) {
+        const auto value = uchar(byte);
+        if (value >= 0x20 && value < 0x7F)
+            text += QLatin1Char(byte);
+        else
+            text += QLatin1Char('<') + hexByte(value) + QLatin1Char('>');
+    }
+    return text;
+}

@@ -1,0 +1,171 @@
+// The scan and erase jobs on a manager over the fake USB bus master.
+
+#include "busscan.h"
+#include "dalierase.h"
+#include "mytreatcompc.h"
+#include "windowbench.h" // masterUrl, transport()
+
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+// The master's reports and the modules' acknowledgements, to this PC over USB.
+const QByteArray scanAck = "B90801C2";
+const QByteArray scanStarted = "BD0863022A";
+const QByteArray scanEnded = "BD08630129";
+const QByteArray count300 = "BD0837012C29";
+// Records of types 9, 63 (s/n 0x12D687, v3) and 63 (s/n 5, v7).
+const QByteArray table3 = "BD081600F00000001809000001000001003F12D687000003003F00000500000700EA";
+// Records of types 9 and 63 (s/n 0x00ABCD, v9).
+const QByteArray tableOther = "BD081600F00000001009000001000001003F00ABCD00000900A6";
+// Four records announced; one whole record and 7 bytes of the DALI module's.
+const QByteArray tableCut = "BD081600F00000002009000001000001003F12D687000003A7";
+const QByteArray moduleAck = "F90B3F12D68701B3";
+
+const QString lost = "Not connected to " + masterUrl + ": the link was lost before ";
+const QString incomplete = QStringLiteral("Scan incomplete: no report from the bus master for 0.3 s. Scan again.");
+
+enum Fault { None, Unplug, NotConnected };
+
+} // namespace
+
+class tst_Workflow : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<FakeD2xxScope> usb;
+    std::unique_ptr<MyTreatComPc> manager;
+
+    FakeUsbDevice &master() { return usb->driver().device(0); }
+    // Starts the job, plays the bus's side, and checks that the job ends exactly once.
+    template <class Job> void run(Job &job, const QByteArrayList &frames, int fault)
+    {
+        QSignalSpy finished(&job, &Job::finished);
+        job.start();
+        for (const QByteArray &frame : frames)
+            master().rxWaiting += transport(frame);
+        if (fault == Unplug) {
+            QTRY_VERIFY(master().rxWaiting.isEmpty());
+            usb->driver().unplug(0);
+        }
+        QTRY_COMPARE(finished.count(), 1);
+        QTest::qWait(400); // resends, watchdog and late frames must not end it again
+        QCOMPARE(finished.count(), 1);
+    }
+
+private slots:
+    void init()
+    {
+        usb = std::make_unique<FakeD2xxScope>();
+        usb->driver().addDevice();
+        manager = std::make_unique<MyTreatComPc>(masterUrl);
+        // Two transmissions 120 ms apart: an unanswered request is given up within a quarter second.
+        manager->policyDefault.timeout = 2;
+        manager->policyDefault.retries = 1;
+    }
+    void cleanup()
+    {
+        manager.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        usb.reset();
+    }
+
+    void scan_data()
+    {
+        QTest::addColumn<QByteArrayList>("reports");
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("status"); // the last progress line, or the failure's message
+        QTest::addColumn<QStringList>("dali");
+        const QStringList both{"LUX42 s/n:1234567 v3", "LUX42 s/n:5 v7"};
+        QTest::newRow("in order, each twice")
+            << QByteArrayList{scanAck, scanStarted, scanStarted, count300, count300, table3, table3, scanEnded, scanEnded}
+            << int(None) << int(ScanResult::Completed) << "2 cards found." << both;
+        QTest::newRow("second table replaces the first")
+            << QByteArrayList{scanAck, table3, tableOther, scanEnded} << int(None) << int(ScanResult::Completed)
+            << "1 cards found." << QStringList{"LUX42 s/n:43981 v9"};
+        QTest::newRow("length beyond payload")
+            << QByteArrayList{scanAck, tableCut, scanEnded} << int(None) << int(ScanResult::Completed)
+            << "End of scan. No card found !!" << QStringList{};
+        QTest::newRow("no end of scan") << QByteArrayList{scanAck, scanStarted, table3} << int(None)
+                                        << int(ScanResult::Incomplete) << incomplete << both;
+        // The request is given up unacknowledged, yet the master is evidently scanning.
+        QTest::newRow("reports without the ack") << QByteArrayList{scanStarted} << int(None)
+                                                 << int(ScanResult::Incomplete) << incomplete << QStringList{};
+        QTest::newRow("nobody answers")
+            << QByteArrayList{} << int(None) << int(ScanResult::NoAnswer)
+            << "No answer from the bus master. Check the connection, then Scan again." << QStringList{};
+        QTest::newRow("unplugged mid-way")
+            << QByteArrayList{scanAck, scanStarted} << int(Unplug) << int(ScanResult::LinkLost)
+            << lost + "the end of the scan. Check the connection, then Scan again." << QStringList{};
+        QTest::newRow("not connected") << QByteArrayList{} << int(NotConnected) << int(ScanResult::SendFailed)
+                                       << "Error while sending frame. Please retry..." << QStringList{};
+    }
+
+    void scan()
+    {
+        QFETCH(QByteArrayList, reports);
+        QFETCH(int, outcome);
+        QFETCH(int, fault);
+        if (fault == NotConnected)
+            manager = std::make_unique<MyTreatComPc>(QString());
+        BusScan scan(manager.get());
+        scan.setWatchdogMs(300);
+        QStringList statuses;
+        connect(&scan, &BusScan::progress, this, [&statuses](const QString &line) { statuses << line; });
+        run(scan, reports, fault);
+
+        const ScanResult result = scan.result();
+        QCOMPARE(int(result.outcome), outcome);
+        QTEST(outcome == ScanResult::Completed ? statuses.last() : result.message, "status");
+        QStringList dali;
+        for (const ModuleTable::Module &module : result.table.daliInterfaces())
+            dali << module.label();
+        QTEST(dali, "dali");
+        QCOMPARE(statuses.first(), "KVMX will start bus scanning. Please wait...");
+        if (fault != NotConnected)
+            QVERIFY(master().written.startsWith(transport("BD0231F0")));
+    }
+
+    void erase_data()
+    {
+        QTest::addColumn<QByteArrayList>("answers");
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("sends");
+        const QString module = QStringLiteral("LUX42 s/n:1234567 v3");
+        QTest::newRow("acknowledged")
+            << QByteArrayList{moduleAck} << int(None) << int(DaliErase::Accepted)
+            << module + " accepted the erase of its DALI short addresses and groups." << 1;
+        // The master's acknowledgement is no answer from the module.
+        QTest::newRow("not acknowledged")
+            << QByteArrayList{scanAck} << int(None) << int(DaliErase::NotAcknowledged)
+            << module + " did not acknowledge the erase after 2 attempts. Nothing is known to be erased." << 2;
+        QTest::newRow("unplugged") << QByteArrayList{} << int(Unplug) << int(DaliErase::LinkLost)
+                                   << lost + module + " acknowledged the erase. Nothing is known to be erased."
+                                   << 1;
+        QTest::newRow("not connected") << QByteArrayList{} << int(NotConnected) << int(DaliErase::SendFailed)
+                                       << "Error while sending frame. Please retry..." << 0;
+    }
+
+    void erase()
+    {
+        QFETCH(QByteArrayList, answers);
+        QFETCH(int, fault);
+        if (fault == NotConnected)
+            manager = std::make_unique<MyTreatComPc>(QString());
+        DaliErase erase(manager.get(), 0x3F12D687, QStringLiteral("LUX42 s/n:1234567 v3"));
+        QSignalSpy finished(&erase, &DaliErase::finished);
+        run(erase, answers, fault);
+        QTEST(int(finished.at(0).at(0).value<DaliErase::Outcome>()), "outcome");
+        QTEST(finished.at(0).at(1).toString(), "message");
+        QFETCH(int, sends);
+        if (fault != NotConnected)
+            QCOMPARE(master().written, transport("BD0E3F12D6871F3FF1C8").repeated(sends));
+    }
+};
+
+QTEST_MAIN(tst_Workflow)
+#include "tst_workflow.moc"

@@ -1,0 +1,150 @@
+#include "busscan.h"
+
+#include "busrequest.h"
+#include "mytreatcompc.h"
+
+#include <QDebug>
+#include <QUrl>
+
+namespace {
+
+// Report bytes of COSENDTASK.
+constexpr int reportEndOfScan = 1;
+constexpr int reportScanStarted = 2;
+
+int byteAt(const QByteArray &bytes, int index)
+{
+    return static_cast<quint8>(bytes.at(index));
+}
+
+} // namespace
+
+BusScan::BusScan(MyTreatComPc *manager, QObject *parent)
+    : QObject(parent)
+    , manager(manager)
+{
+    watchdog.setSingleShot(true);
+    watchdog.setInterval(defaultWatchdogMs);
+    connect(&watchdog, &QTimer::timeout, this, [this] {
+        finish(ScanResult::Incomplete,
+               QStringLiteral("Scan incomplete: no report from the bus master for %1 s. Scan again.")
+                   .arg(watchdog.interval() / 1000.0));
+    });
+}
+
+void BusScan::start()
+{
+    if (running)
+        return;
+    running = true;
+    scanResult = ScanResult();
+    if (manager)
+        scanResult.endpoint = QUrl(manager->urlString()).toString(QUrl::RemovePassword);
+    emit progress(QStringLiteral("KVMX will start bus scanning. Please wait..."));
+    if (!manager ||
+        manager->sendFrame(busRequest(*manager, rxModeMaster, 0, commandCoscan), awaitAck(*manager)) != 0) {
+        finish(ScanResult::SendFailed, QLatin1String(sendFailedText));
+        return;
+    }
+    // While the request awaits its COACKN the master's reports fail the manager's answer test: they
+    // are heard on allNewFrame. The acknowledgement itself passes the test.
+    qDebug() << "CONNECT ALLFRAME";
+    listening = true;
+    connect(manager, &MyTreatComPc::allNewFrame, this, &BusScan::readReport);
+    connect(manager, &MyTreatComPc::newFrameReceived, this, [this](const MyFrameDec &frame) {
+        if (frame.command() == commandCoackn)
+            masterAnswered();
+    });
+    // Once the master has answered, a drop can only be that of an acknowledgement of ours; the
+    // watchdog then judges the scan.
+    connect(manager, &MyTreatComPc::sendTimeout, this, [this] {
+        if (!answered)
+            finish(ScanResult::NoAnswer,
+                   QStringLiteral("No answer from the bus master. Check the connection, then Scan again."));
+    });
+    connect(manager, &MyTreatComPc::linkConnectionChanged, this, [this](bool connected) {
+        if (!connected)
+            finish(ScanResult::LinkLost, QStringLiteral("Not connected to ") + manager->urlString() +
+                                             QStringLiteral(": the link was lost before the end of the "
+                                                            "scan. Check the connection, then Scan again."));
+    });
+    connect(manager, &QObject::destroyed, this,
+            [this] { finish(ScanResult::Cancelled, QStringLiteral("The connection was closed.")); });
+}
+
+void BusScan::stop(const QString &reason)
+{
+    finish(ScanResult::Cancelled, reason);
+}
+
+void BusScan::readReport(const MyFrameDec &frame)
+{
+    if (!running)
+        return;
+    const QByteArray payload = frame.data();
+    switch (frame.command()) {
+    case commandCogivenbrmod:
+        if (payload.size() < 2)
+            return;
+        masterAnswered();
+        emit progress(QString::number(byteAt(payload, 0) * 256 + byteAt(payload, 1)) +
+                      QStringLiteral(" cards found. Scan continues..."));
+        break;
+    case commandCosendtask: {
+        masterAnswered();
+        int report = 0;
+        if (payload.isEmpty())
+            qDebug() << "Incomplete COSENDTASK frame";
+        else
+            report = byteAt(payload, 0);
+        if (report == reportScanStarted)
+            emit progress(QStringLiteral("Bus scanning started. Please wait..."));
+        if (report == reportEndOfScan && scanResult.table.daliInterfaces().isEmpty())
+            emit progress(QStringLiteral("End of scan. No card found !!"));
+        // A task report may carry the module table too.
+        readTable(payload);
+        if (report == reportEndOfScan)
+            finish(ScanResult::Completed);
+        break;
+    }
+    case commandCotranstable:
+        readTable(payload);
+        break;
+    default:
+        break;
+    }
+}
+
+void BusScan::readTable(const QByteArray &payload)
+{
+    if (!ModuleTable::read(payload, scanResult.table))
+        return;
+    masterAnswered();
+    scanResult.tableRead = true;
+    emit tableRead(scanResult.table);
+    emit progress(QString::number(scanResult.table.daliInterfaces().size()) + QStringLiteral(" cards found."));
+}
+
+void BusScan::masterAnswered()
+{
+    answered = true;
+    watchdog.start();
+}
+
+void BusScan::finish(ScanResult::Outcome outcome, const QString &message)
+{
+    if (!running)
+        return;
+    running = false;
+    watchdog.stop();
+    if (listening) {
+        listening = false;
+        qDebug() << "DISCONNECT ALLFRAME";
+        if (manager)
+            disconnect(manager, nullptr, this, nullptr);
+    }
+    scanResult.outcome = outcome;
+    scanResult.message = message;
+    scanResult.finishedAt = QDateTime::currentDateTime();
+    emit finished(scanResult);
+}
