@@ -1,6 +1,7 @@
 #include "qtelvorandalitoolbox.h"
 #include "ui_qtelvorandalitoolbox.h"
 
+#include "applog.h"
 #include "endpointarguments.h"
 #include "moduletypecodes.h"
 #include "mydiftdi.h"
@@ -228,7 +229,7 @@ void qtelvorandalitoolbox::on_butScan_clicked()
     }
     // The master's reports fail the manager's answer test while the request awaits its COACKN, so
     // they are heard on allNewFrame until the end-of-scan report.
-    qDebug() << "CONNECT ALLFRAME";
+    qCDebug(lcApp) << "CONNECT ALLFRAME";
     connect(treatComPc, &MyTreatComPc::allNewFrame, this, &qtelvorandalitoolbox::kvmxport_newframe_cb);
 }
 
@@ -292,14 +293,14 @@ void qtelvorandalitoolbox::treatTaskReport(const QByteArray &payload)
 {
     int report = 0;
     if (payload.isEmpty())
-        qDebug() << "Incomplete COSENDTASK frame";
+        qCDebug(lcApp) << "Incomplete COSENDTASK frame";
     else
         report = byteAt(payload, 0);
 
     if (report == reportEndOfScan) {
         if (ui->comboScan->count() == 0)
             showStatus(QStringLiteral("End of scan. No card found !!"));
-        qDebug() << "DISCONNECT ALLFRAME";
+        qCDebug(lcApp) << "DISCONNECT ALLFRAME";
         // Every scan request added one connection; all of them go.
         if (treatComPc)
             disconnect(treatComPc, &MyTreatComPc::allNewFrame, this,

@@ -1,5 +1,6 @@
 #include "mytreatcompc.h"
 
+#include "commlog.h"
 #include "mydiftdi.h"
 
 #include <QDebug>
@@ -93,7 +94,7 @@ int MyTreatComPc::reconnect()
     open(QString(portUrl));
     if (link->isConnected())
         return 0;
-    qDebug().noquote() << "reconnect" << portUrl << "failed";
+    qCDebug(lcComm).noquote() << "reconnect" << portUrl << "failed";
     return -1;
 }
 
@@ -117,29 +118,29 @@ int MyTreatComPc::pcMode() const
         return modeUsbOrSerial;
     if (scheme == QLatin1String("udp") || scheme == QLatin1String("tcp"))
         return modeEthernet;
-    qDebug() << "unknown scheme ??";
+    qCDebug(lcComm) << "unknown scheme ??";
     return modeUsbOrSerial;
 }
 
 int MyTreatComPc::sendFrame(const MyFrameDec &frame, const AnswerPolicy &policy)
 {
     if (!link->isConnected()) {
-        qDebug() << "ErrorTaskComFail disconnected";
+        qCDebug(lcComm) << "ErrorTaskComFail disconnected";
         emit sendTimeout();
         return 1;
     }
     const QByteArray text = frame.text();
     if (link->write(text) != text.size()) {
-        qDebug() << "Error sending, retry";
+        qCDebug(lcComm) << "Error sending, retry";
         if (!link->isConnected()) {
-            qDebug() << "ErrorTaskComFail disconnected";
+            qCDebug(lcComm) << "ErrorTaskComFail disconnected";
             emit sendTimeout();
             return 1;
         }
         const int count = link->write(text);
         if (count != text.size()) {
-            qDebug().nospace() << "ErrorTaskComFail, number of bytes mismatches : " << count
-                               << " != " << text.size();
+            qCDebug(lcComm).nospace() << "ErrorTaskComFail, number of bytes mismatches : " << count
+                                      << " != " << text.size();
             emit sendTimeout();
             return 1;
         }
@@ -179,24 +180,24 @@ void MyTreatComPc::retryTimerTimeoutCallBack()
     // An int count cannot wrap within any retries value, so every wait ends in a drop.
     ++retryCount;
     if (retryCount > pendingPolicy.retries) {
-        qDebug() << "retryTimerTimeoutCallBack: drop frame";
+        qCDebug(lcComm) << "retryTimerTimeoutCallBack: drop frame";
         retryTimer.stop();
         emit sendTimeout();
         return;
     }
     const QByteArray text = pendingFrame.text();
-    qDebug().noquote() << "retryTimerTimeoutCallBack: retry" << text;
+    qCDebug(lcComm).noquote() << "retryTimerTimeoutCallBack: retry" << text;
     if (link->write(text) == text.size())
         return;
-    qDebug() << "Error sending, retry";
+    qCDebug(lcComm) << "Error sending, retry";
     if (!link->isConnected()) {
-        qDebug() << "ErrorTaskComFail disconnected";
+        qCDebug(lcComm) << "ErrorTaskComFail disconnected";
         return;
     }
     const int count = link->write(text);
     if (count != text.size())
-        qDebug().nospace() << "retry: Unable to send, number of bytes mismatches : " << count
-                           << " != " << text.size();
+        qCDebug(lcComm).nospace() << "retry: Unable to send, number of bytes mismatches : " << count
+                                  << " != " << text.size();
 }
 
 bool MyTreatComPc::isAnswer(const MyFrameDec &frame)
@@ -240,12 +241,12 @@ void MyTreatComPc::on_newframe_cb(MyDiFtdi *port)
     while (port->itemCount() > 0) {
         const RxItem item = port->takeItem();
         if (item.kind != RxBusFrame) {
-            qDebug() << "Drop non bus data";
+            qCDebug(lcComm) << "Drop non bus data";
             continue;
         }
         const MyFrameDec frame(item.data, false);
         if (!frame.isValid()) {
-            qDebug() << "Unable to decode frame. abort";
+            qCDebug(lcComm) << "Unable to decode frame. abort";
             continue;
         }
         if (isAnswer(frame))
@@ -264,17 +265,17 @@ bool MyTreatComPc::sendAck(const MyFrameDec &frame)
     ack.setFrame(ackFrameType, 0, frame.addrSize(), ackFrameClass, frame.rxMode(), frame.txMode(),
                  frame.rxAddr(), frame.txAddr(), commandCoackn, QByteArray());
 
-    qDebug().noquote().nospace() << "Ack " << frame.rxMode() << ":" << frame.rxAddr() << " -> "
-                                 << frame.txMode() << ":" << frame.txAddr();
-    qDebug().noquote().nospace() << "ASCII " << ack.text();
-    qDebug().noquote().nospace() << "From " << frame.text();
+    qCDebug(lcComm).noquote().nospace() << "Ack " << frame.rxMode() << ":" << frame.rxAddr() << " -> "
+                                        << frame.txMode() << ":" << frame.txAddr();
+    qCDebug(lcComm).noquote().nospace() << "ASCII " << ack.text();
+    qCDebug(lcComm).noquote().nospace() << "From " << frame.text();
 
     // An acknowledgement is never answered: awaiting one would resend it four times, end in a
     // false sendTimeout and take the place of a request still waiting for its own COACKN.
     AnswerPolicy ackPolicy = policyDefault;
     ackPolicy.timeout = 0;
     if (sendFrame(ack, ackPolicy) != 0) {
-        qDebug() << "Unable to send ack";
+        qCDebug(lcComm) << "Unable to send ack";
         return false;
     }
     return true;

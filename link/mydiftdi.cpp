@@ -3,6 +3,8 @@
 
 #include "mydiftdi.h"
 
+#include "linklog.h"
+
 #include <QDebug>
 #include <QSerialPort>
 #include <QTcpSocket>
@@ -54,7 +56,7 @@ int MyDiFtdi::open(const QString &endpoint)
             url.setPort(defaultEthPort);
         return openEth(url.toString(QUrl::FullyEncoded));
     }
-    qDebug().noquote() << "unhandled scheme :" << scheme;
+    qCDebug(lcLink).noquote() << "unhandled scheme :" << scheme;
     return -1;
 }
 

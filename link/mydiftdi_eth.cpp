@@ -2,6 +2,8 @@
 // UDP or TCP, with the bus frames passed through unchanged in both directions.
 #include "mydiftdi.h"
 
+#include "linklog.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QElapsedTimer>
@@ -73,7 +75,7 @@ void logSocketError(QAbstractSocket *socket, const char *what, QAbstractSocket::
 {
     if (!socket)
         return;
-    qDebug() << socket->peerAddress() << socket->peerName() << what << socketError;
+    qCDebug(lcLink) << socket->peerAddress() << socket->peerName() << what << socketError;
 }
 
 quint8 versionAfter(const QByteArray &line, const QByteArray &key)
@@ -276,16 +278,16 @@ void MyDiFtdi::on_helloTimer_timeout_cb()
 
     auto *timer = qobject_cast<QTimer *>(sender());
     if (!timer) {
-        qDebug() << "Error Unable to get handle of timer to stop it";
+        qCDebug(lcLink) << "Error Unable to get handle of timer to stop it";
         return;
     }
     if (timer != helloTimer.get()) {
-        qDebug() << "Error sender timer handle differs from handle of helloTimer";
+        qCDebug(lcLink) << "Error sender timer handle differs from handle of helloTimer";
         return;
     }
     helloTimer->stop();
     helloTimer.reset();
-    qDebug() << "helloTimer stop due to session or link error";
+    qCDebug(lcLink) << "helloTimer stop due to session or link error";
 }
 
 void MyDiFtdi::udpSock_readResponse_cb()
@@ -314,9 +316,9 @@ void MyDiFtdi::on_udpSock_connected()
     auto *socket = qobject_cast<QUdpSocket *>(sender());
     if (!socket)
         return;
-    qDebug() << "Connected" << socket->peerAddress() << socket->peerName() << socket->peerPort();
+    qCDebug(lcLink) << "Connected" << socket->peerAddress() << socket->peerName() << socket->peerPort();
     if (!sendLogin(socket, password)) {
-        qWarning() << "Unable to encrypt password";
+        qCWarning(lcLink) << "Unable to encrypt password";
         if (socket == udpSock.get()) {
             socket->disconnect(this);
             udpSock.reset();
@@ -335,9 +337,9 @@ void MyDiFtdi::on_tcpSock_connected()
     auto *socket = qobject_cast<QTcpSocket *>(sender());
     if (!socket)
         return;
-    qDebug() << "Connected" << socket->peerAddress() << socket->peerName() << socket->peerPort();
+    qCDebug(lcLink) << "Connected" << socket->peerAddress() << socket->peerName() << socket->peerPort();
     if (!sendLogin(socket, password)) {
-        qWarning() << "Unable to encrypt password";
+        qCWarning(lcLink) << "Unable to encrypt password";
         if (socket == tcpSock.get()) {
             socket->disconnect(this);
             tcpSock.reset();
