@@ -139,8 +139,8 @@ int MyTreatComPc::sendFrame(const MyFrameDec &frame, const AnswerPolicy &policy)
         }
         const int count = link->write(text);
         if (count != text.size()) {
-            qCDebug(lcComm).nospace() << "ErrorTaskComFail, number of bytes mismatches : " << count
-                                      << " != " << text.size();
+            qCDebug(lcComm) << "ErrorTaskComFail, number of bytes mismatches : " << count
+                            << " != " << text.size();
             emit sendTimeout();
             return 1;
         }
@@ -196,8 +196,8 @@ void MyTreatComPc::retryTimerTimeoutCallBack()
     }
     const int count = link->write(text);
     if (count != text.size())
-        qCDebug(lcComm).nospace() << "retry: Unable to send, number of bytes mismatches : " << count
-                                  << " != " << text.size();
+        qCDebug(lcComm) << "retry: Unable to send, number of bytes mismatches : " << count
+                        << " != " << text.size();
 }
 
 bool MyTreatComPc::isAnswer(const MyFrameDec &frame)
@@ -265,8 +265,8 @@ bool MyTreatComPc::sendAck(const MyFrameDec &frame)
     ack.setFrame(ackFrameType, 0, frame.addrSize(), ackFrameClass, frame.rxMode(), frame.txMode(),
                  frame.rxAddr(), frame.txAddr(), commandCoackn, QByteArray());
 
-    qCDebug(lcComm).noquote().nospace() << "Ack " << frame.rxMode() << ":" << frame.rxAddr() << " -> "
-                                        << frame.txMode() << ":" << frame.txAddr();
+    qCDebug(lcComm) << "Ack " << frame.rxMode() << ":" << frame.rxAddr() << " -> " << frame.txMode() << ":"
+                    << frame.txAddr();
     qCDebug(lcComm).noquote().nospace() << "ASCII " << ack.text();
     qCDebug(lcComm).noquote().nospace() << "From " << frame.text();
 

@@ -27,7 +27,7 @@ const QString dropLine = QStringLiteral("retryTimerTimeoutCallBack: drop frame")
 const QString shortLine = QStringLiteral("Error sending, retry");
 const QString goneLine = QStringLiteral("ErrorTaskComFail disconnected");
 const QString unableLine = QStringLiteral("Unable to send ack");
-const QStringList ackLines{"Ack 2:0 -> 3:1058199175", "ASCII " + QString::fromLatin1(moduleAck),
+const QStringList ackLines{"Ack  2 : 0  ->  3 : 1058199175", "ASCII " + QString::fromLatin1(moduleAck),
                            "From " + QString::fromLatin1(moduleData)};
 const QStringList drainLines = ackLines + QStringList{"Unable to decode frame. abort", "Drop non bus data",
                                                       shortLine, goneLine, unableLine};
@@ -117,7 +117,7 @@ private slots:
         QTest::addColumn<QByteArray>("written");
         QTest::addColumn<QStringList>("lines");
         const QByteArray none;
-        const QString mismatch = QStringLiteral("number of bytes mismatches : %1 != 10");
+        const QString mismatch = QStringLiteral("number of bytes mismatches :  %1  !=  10");
         QTest::newRow("timeout 0 leaves the wait")
             << WriteScript{} << 0 << eraseText << 0 << 4 << scanText + eraseText + scanText + scanText
             << QStringList{retryLine, retryLine, dropLine};
