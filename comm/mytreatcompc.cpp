@@ -27,6 +27,22 @@ constexpr int minRetryIntervalMs = 120;
 
 constexpr int modeEthernet = 1;
 constexpr int modeUsbOrSerial = 2;
+// Taken as modeUsbOrSerial, with a debug line each time it is asked for.
+constexpr int modeUnknownScheme = 0;
+
+// The address mode of this PC on the bus behind the endpoint url.
+int modeOfUrl(const QString &url)
+{
+    const QUrl parsed(url);
+    if (!parsed.isValid())
+        return modeUsbOrSerial;
+    const QString scheme = parsed.scheme();
+    if (scheme == QLatin1String("usb") || scheme == QLatin1String("serial"))
+        return modeUsbOrSerial;
+    if (scheme == QLatin1String("udp") || scheme == QLatin1String("tcp"))
+        return modeEthernet;
+    return modeUnknownScheme;
+}
 
 int retryIntervalMs(qint32 timeout)
 {
@@ -84,6 +100,8 @@ int MyTreatComPc::open(const QString &url)
     if (url.isEmpty())
         return -2;
     portUrl = url;
+    // Asked for once or twice per received frame: parsed here, not there.
+    portUrlMode = modeOfUrl(url);
     return link->open(url);
 }
 
@@ -110,16 +128,11 @@ QString MyTreatComPc::urlString() const
 
 int MyTreatComPc::pcMode() const
 {
-    const QUrl url(portUrl);
-    if (!url.isValid())
+    if (portUrlMode == modeUnknownScheme) {
+        qCDebug(lcComm) << "unknown scheme ??";
         return modeUsbOrSerial;
-    const QString scheme = url.scheme();
-    if (scheme == QLatin1String("usb") || scheme == QLatin1String("serial"))
-        return modeUsbOrSerial;
-    if (scheme == QLatin1String("udp") || scheme == QLatin1String("tcp"))
-        return modeEthernet;
-    qCDebug(lcComm) << "unknown scheme ??";
-    return modeUsbOrSerial;
+    }
+    return portUrlMode;
 }
 
 int MyTreatComPc::sendFrame(const MyFrameDec &frame, const AnswerPolicy &policy)
