@@ -80,6 +80,11 @@ void MyDiFtdi::close()
     case TransportNone:
         break;
     }
+    // Closed from a session line ("Access denied"): what else that transport delivered, also during
+    // the logout wait, is still cut into items, but a "Session opened" among it must not reopen the
+    // session of a link that is closed.
+    if (closing != TransportNone && rxScan.cutting)
+        rxScan.closedTransportEnd = int(rxBuffer.size());
 }
 
 int MyDiFtdi::write(const QByteArray &bytes)

@@ -138,15 +138,17 @@ private slots:
         MyDiFtdi link;
         QCOMPARE(link.open(module.url()), 1);
         QSignalSpy sessionSpy(&link, &MyDiFtdi::sessionStateChanged);
-        // The frame arrives while the link waits after its LOGOUT, inside the read of the line.
-        QTimer::singleShot(300, &module, [&module] { module.send(busFrame); });
+        // These arrive while the link waits after its LOGOUT, inside the read of the line: the frame is
+        // still received, the session line of the closed link is not acted upon.
+        QTimer::singleShot(300, &module, [&module] { module.send("INFO:Session opened\r\n" + busFrame); });
         module.send("INFO:Access denied. Open a session:INFO\r\n");
         QTRY_VERIFY_WITH_TIMEOUT(!link.isConnected(), 5000);
         QCOMPARE(module.messages.last(), QByteArray("LOGOUT"));
         QCOMPARE(sessionSpy.size(), 2);
         QCOMPARE(sessionSpy.last().at(0).value<MyDiFtdi::SessionState>(), MyDiFtdi::SessionClosed);
-        QCOMPARE(link.itemCount(), 3);
-        link.takeItem(), link.takeItem();
+        QCOMPARE(link.currentSessionState(), MyDiFtdi::SessionClosed);
+        QCOMPARE(link.itemCount(), 4);
+        link.takeItem(), link.takeItem(), link.takeItem();
         QCOMPARE(link.takeItem().data, busFrame);
     }
 
