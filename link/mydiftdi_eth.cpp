@@ -78,12 +78,27 @@ void logSocketError(QAbstractSocket *socket, const char *what, QAbstractSocket::
     qCDebug(lcLink) << socket->peerAddress() << socket->peerName() << what << socketError;
 }
 
+int hexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
 quint8 versionAfter(const QByteArray &line, const QByteArray &key)
 {
-    // A missing key makes the search read positions 5 and 6 of "MOD_VERSION=" ("ER"), i.e. 0.
-    bool ok = false;
-    const uint value = line.mid(line.indexOf(key) + key.size(), 2).toUInt(&ok, 16);
-    return ok ? static_cast<quint8>(value) : 0;
+    // Exactly two hex digits, as in a frame: a number parser would also take "+1", " 1" or "1\r". A
+    // missing key makes the search read positions 5 and 6 of "MOD_VERSION=" ("ER"), i.e. 0.
+    const QByteArray digits = line.mid(line.indexOf(key) + key.size(), 2);
+    if (digits.size() != 2)
+        return 0;
+    const int high = hexDigitValue(digits.at(0));
+    const int low = hexDigitValue(digits.at(1));
+    return high < 0 || low < 0 ? 0 : static_cast<quint8>(high << 4 | low);
 }
 
 } // namespace
