@@ -401,7 +401,8 @@ Q_ALWAYS_INLINE void MyFrameDec::encodeBinary()
     uchar *out = start;
     // The fields are ORed as they stand: a caller's stray bits travel rather than vanish.
     *out++ = static_cast<uchar>(m_frameType | m_ackRequest | m_addrSize | m_frameClass | optionFollows);
-    *out++ = static_cast<uchar>(m_rxMode << 2 | m_txMode);
+    // Masked before the shift: shifting a negative mode is undefined, and only 8 bits travel.
+    *out++ = static_cast<uchar>((m_rxMode & 0xFF) << 2 | m_txMode);
     out = putAddress(out, m_txAddr, txWidth);
     out = putAddress(out, m_rxAddr, rxWidth);
     *out++ = static_cast<uchar>(m_command);

@@ -127,6 +127,8 @@ private slots:
         QVERIFY(frame.setAddresses32(2, 0, 3, 0x3F000102));
         QCOMPARE(frame.text(), stxEtx("BD0E3F000102313E"));
         QCOMPARE(addresses(frame), (QList<uint>{0, 0xABCD, 0, 0x3F000102, 0x1234, 0x3F000102}));
+        frame.setFrame(1, 0, 0, 0x20, 2, -1, 0, 0, 0x31, {}); // a negative mode: its low bits, no UB
+        QCOMPARE(frame.text(), stxEtx("A1FE31D0"));
     }
 
     // Only a frame carrying the short form asked for, or the long one it completes, is completed.
