@@ -81,6 +81,7 @@ public:
     static void waitMs(int ms);
     // The HELLO keep-alive period for the next Ethernet open; tests shorten it.
     void setHelloPeriod(int ms) { helloPeriodMs = ms; }
+    int helloPeriod() const { return helloPeriodMs; }
 
     // ---- Endpoint discovery (mydiftdi_discovery.cpp) ----
     static QList<PortEntry> discoverPorts(int mask);

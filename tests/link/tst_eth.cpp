@@ -60,6 +60,7 @@ private slots:
         QFETCH(bool, tcp);
         FakeEthModule module(tcp ? FakeEthModule::Tcp : FakeEthModule::Udp);
         MyDiFtdi link;
+        QCOMPARE(link.helloPeriod(), 50000);
         link.setHelloPeriod(100);
         QSignalSpy connectSpy(&link, &MyDiFtdi::connectStateChanged);
         QCOMPARE(link.open(module.url()), 1);
@@ -81,7 +82,11 @@ private slots:
         QCOMPARE(received.size(), 2);
         QCOMPARE(received.at(0), QByteArray(40000, 'A') + "\r\n");
         QCOMPARE(received.at(1), busFrame);
+        QElapsedTimer logoutWait;
+        logoutWait.start();
         link.close();
+        QVERIFY2(logoutWait.elapsed() >= 1500 && logoutWait.elapsed() < 2500,
+                 qPrintable(QString::number(logoutWait.elapsed())));
         QTRY_VERIFY(module.stream().startsWith("LOGIN" + busFrame) && module.stream().endsWith("LOGOUT"));
         QCOMPARE(connectSpy, (QList<QVariantList>{{true}, {false}}));
     }
