@@ -5,6 +5,7 @@
 #include "traffictrace.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
 
 #include <cstdio>
 #include <memory>
@@ -21,9 +22,14 @@ void printLine(FILE *stream, const QString &line)
 int main(int argc, char *argv[])
 {
     // A scan or an erase from a script, and the help, need no display.
-    const std::unique_ptr<QCoreApplication> app(ToolboxOptions::headless(argc, argv)
-                                                    ? new QCoreApplication(argc, argv)
-                                                    : new QApplication(argc, argv));
+    const bool headless = ToolboxOptions::headless(argc, argv);
+    // The window draws nothing with OpenGL, yet Qt's X11 plugin would load the whole GL stack at start:
+    // under a software renderer about half the resident memory and a good part of the start time. A
+    // user who wants an integration still sets one.
+    if (!headless && qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+    const std::unique_ptr<QCoreApplication> app(headless ? new QCoreApplication(argc, argv)
+                                                         : new QApplication(argc, argv));
     QCoreApplication::setApplicationName(QStringLiteral("telvoran-dali-toolbox"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TOOLBOX_VERSION));
 
@@ -56,6 +62,10 @@ int main(int argc, char *argv[])
         return 0;
     case ToolboxOptions::Scan:
     case ToolboxOptions::Erase:
+        // stderr carries the job's progress for the person running the script; the debug lines stay
+        // out unless QT_LOGGING_RULES, which takes precedence, asks for them.
+        QLoggingCategory::setFilterRules(QStringLiteral("telvoran.*.debug=false"));
+        qSetMessagePattern(QStringLiteral("%{file}:%{line} - %{message}"));
         return HeadlessRun(options, trace).exec();
     case ToolboxOptions::Window:
         break;

@@ -1,5 +1,6 @@
 #include "mytreatcompc.h"
 
+#include "commlog.h"
 #include "mydiftdi.h"
 
 #include <QDebug>
@@ -26,6 +27,22 @@ constexpr int minRetryIntervalMs = 120;
 
 constexpr int modeEthernet = 1;
 constexpr int modeUsbOrSerial = 2;
+// Taken as modeUsbOrSerial, with a debug line each time it is asked for.
+constexpr int modeUnknownScheme = 0;
+
+// The address mode of this PC on the bus behind the endpoint url.
+int modeOfUrl(const QString &url)
+{
+    const QUrl parsed(url);
+    if (!parsed.isValid())
+        return modeUsbOrSerial;
+    const QString scheme = parsed.scheme();
+    if (scheme == QLatin1String("usb") || scheme == QLatin1String("serial"))
+        return modeUsbOrSerial;
+    if (scheme == QLatin1String("udp") || scheme == QLatin1String("tcp"))
+        return modeEthernet;
+    return modeUnknownScheme;
+}
 
 int retryIntervalMs(qint32 timeout)
 {
@@ -83,6 +100,8 @@ int MyTreatComPc::open(const QString &url)
     if (url.isEmpty())
         return -2;
     portUrl = url;
+    // Asked for once or twice per received frame: parsed here, not there.
+    portUrlMode = modeOfUrl(url);
     return link->open(url);
 }
 
@@ -93,7 +112,7 @@ int MyTreatComPc::reconnect()
     open(QString(portUrl));
     if (link->isConnected())
         return 0;
-    qDebug().noquote() << "reconnect" << portUrl << "failed";
+    qCDebug(lcComm).noquote() << "reconnect" << portUrl << "failed";
     return -1;
 }
 
@@ -114,37 +133,32 @@ void MyTreatComPc::checkLink()
 
 int MyTreatComPc::pcMode() const
 {
-    const QUrl url(portUrl);
-    if (!url.isValid())
+    if (portUrlMode == modeUnknownScheme) {
+        qCDebug(lcComm) << "unknown scheme ??";
         return modeUsbOrSerial;
-    const QString scheme = url.scheme();
-    if (scheme == QLatin1String("usb") || scheme == QLatin1String("serial"))
-        return modeUsbOrSerial;
-    if (scheme == QLatin1String("udp") || scheme == QLatin1String("tcp"))
-        return modeEthernet;
-    qDebug() << "unknown scheme ??";
-    return modeUsbOrSerial;
+    }
+    return portUrlMode;
 }
 
 int MyTreatComPc::sendFrame(const MyFrameDec &frame, const AnswerPolicy &policy)
 {
     if (!link->isConnected()) {
-        qDebug() << "ErrorTaskComFail disconnected";
+        qCDebug(lcComm) << "ErrorTaskComFail disconnected";
         emit sendTimeout();
         return 1;
     }
     const QByteArray text = frame.text();
     if (link->write(text) != text.size()) {
-        qDebug() << "Error sending, retry";
+        qCDebug(lcComm) << "Error sending, retry";
         if (!link->isConnected()) {
-            qDebug() << "ErrorTaskComFail disconnected";
+            qCDebug(lcComm) << "ErrorTaskComFail disconnected";
             emit sendTimeout();
             return 1;
         }
         const int count = link->write(text);
         if (count != text.size()) {
-            qDebug().nospace() << "ErrorTaskComFail, number of bytes mismatches : " << count
-                               << " != " << text.size();
+            qCDebug(lcComm) << "ErrorTaskComFail, number of bytes mismatches : " << count
+                            << " != " << text.size();
             emit sendTimeout();
             return 1;
         }
@@ -184,24 +198,24 @@ void MyTreatComPc::retryTimerTimeoutCallBack()
     // An int count cannot wrap within any retries value, so every wait ends in a drop.
     ++retryCount;
     if (retryCount > pendingPolicy.retries) {
-        qDebug() << "retryTimerTimeoutCallBack: drop frame";
+        qCDebug(lcComm) << "retryTimerTimeoutCallBack: drop frame";
         retryTimer.stop();
         emit sendTimeout();
         return;
     }
     const QByteArray text = pendingFrame.text();
-    qDebug().noquote() << "retryTimerTimeoutCallBack: retry" << text;
+    qCDebug(lcComm).noquote() << "retryTimerTimeoutCallBack: retry" << text;
     if (link->write(text) == text.size())
         return;
-    qDebug() << "Error sending, retry";
+    qCDebug(lcComm) << "Error sending, retry";
     if (!link->isConnected()) {
-        qDebug() << "ErrorTaskComFail disconnected";
+        qCDebug(lcComm) << "ErrorTaskComFail disconnected";
         return;
     }
     const int count = link->write(text);
     if (count != text.size())
-        qDebug().nospace() << "retry: Unable to send, number of bytes mismatches : " << count
-                           << " != " << text.size();
+        qCDebug(lcComm) << "retry: Unable to send, number of bytes mismatches : " << count
+                        << " != " << text.size();
 }
 
 // Lets the window follow a master that was unplugged or a session the module ended. A request
@@ -213,7 +227,7 @@ void MyTreatComPc::link_connectStateChanged_cb(bool connected)
     if (connected || !retryTimer.isActive())
         return;
     retryTimer.stop();
-    qDebug() << "ErrorTaskComFail disconnected";
+    qCDebug(lcComm) << "ErrorTaskComFail disconnected";
     emit sendTimeout();
 }
 
@@ -258,12 +272,12 @@ void MyTreatComPc::on_newframe_cb(MyDiFtdi *port)
     while (port->itemCount() > 0) {
         const RxItem item = port->takeItem();
         if (item.kind != RxBusFrame) {
-            qDebug() << "Drop non bus data";
+            qCDebug(lcComm) << "Drop non bus data";
             continue;
         }
         const MyFrameDec frame(item.data, false);
         if (!frame.isValid()) {
-            qDebug() << "Unable to decode frame. abort";
+            qCDebug(lcComm) << "Unable to decode frame. abort";
             continue;
         }
         if (isAnswer(frame))
@@ -282,17 +296,17 @@ bool MyTreatComPc::sendAck(const MyFrameDec &frame)
     ack.setFrame(ackFrameType, 0, frame.addrSize(), ackFrameClass, frame.rxMode(), frame.txMode(),
                  frame.rxAddr(), frame.txAddr(), commandCoackn, QByteArray());
 
-    qDebug().noquote().nospace() << "Ack " << frame.rxMode() << ":" << frame.rxAddr() << " -> "
-                                 << frame.txMode() << ":" << frame.txAddr();
-    qDebug().noquote().nospace() << "ASCII " << ack.text();
-    qDebug().noquote().nospace() << "From " << frame.text();
+    qCDebug(lcComm) << "Ack " << frame.rxMode() << ":" << frame.rxAddr() << " -> " << frame.txMode() << ":"
+                    << frame.txAddr();
+    qCDebug(lcComm).noquote().nospace() << "ASCII " << ack.text();
+    qCDebug(lcComm).noquote().nospace() << "From " << frame.text();
 
     // An acknowledgement is never answered: awaiting one would resend it four times, end in a
     // false sendTimeout and take the place of a request still waiting for its own COACKN.
     AnswerPolicy ackPolicy = policyDefault;
     ackPolicy.timeout = 0;
     if (sendFrame(ack, ackPolicy) != 0) {
-        qDebug() << "Unable to send ack";
+        qCDebug(lcComm) << "Unable to send ack";
         return false;
     }
     return true;

@@ -83,6 +83,7 @@ private:
 
     DeferredPtr<MyDiFtdi> link;
     QString portUrl;
+    int portUrlMode = 2; // pcMode() of portUrl, 2 while it is empty
     ComError lastError = Success;
     MyFrameDec pendingFrame;
     AnswerPolicy pendingPolicy;

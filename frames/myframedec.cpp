@@ -1,5 +1,7 @@
 #include "myframedec.h"
 
+#include "frameslog.h"
+
 #include <QDebug>
 
 #include <cstring>
@@ -173,32 +175,32 @@ quint32 readAddress(const uchar *in, int width)
 // The diagnostics stay out of line so that the decoding steps around them remain small enough to inline.
 Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void logStop(const char *text)
 {
-    qDebug().noquote() << text;
+    qCDebug(lcFrames).noquote() << text;
 }
 
 Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void logChecksumMismatch(quint8 rx, quint8 calc)
 {
-    qDebug().noquote() << "checksums mismatch. Rx=" << int(rx) << " != Calc=" << int(calc);
+    qCDebug(lcFrames).noquote() << "checksums mismatch. Rx=" << int(rx) << " != Calc=" << int(calc);
 }
 
 Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void logOptionByteCount(int count)
 {
     if (count < 2)
-        qDebug().noquote() << "Incomplete header. " << count
-                           << " option bytes detected but 2 options bytes are expected.";
+        qCDebug(lcFrames).noquote() << "Incomplete header. " << count
+                                    << " option bytes detected but 2 options bytes are expected.";
     else
-        qDebug().noquote() << "Big header not handled. " << count
-                           << "option bytes detected but 2 options bytes are expected.";
+        qCDebug(lcFrames).noquote() << "Big header not handled. " << count
+                                    << "option bytes detected but 2 options bytes are expected.";
 }
 
 Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void logUnknownCode(quint8 code)
 {
-    qDebug().noquote() << "Raw Command not handled : " << int(code);
+    qCDebug(lcFrames).noquote() << "Raw Command not handled : " << int(code);
 }
 
 Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void logUnhandledCommand(quint8 code)
 {
-    qDebug().noquote() << "Unhandled/Invalid command : " << static_cast<char>(code);
+    qCDebug(lcFrames).noquote() << "Unhandled/Invalid command : " << static_cast<char>(code);
 }
 
 } // namespace
@@ -399,7 +401,8 @@ Q_ALWAYS_INLINE void MyFrameDec::encodeBinary()
     uchar *out = start;
     // The fields are ORed as they stand: a caller's stray bits travel rather than vanish.
     *out++ = static_cast<uchar>(m_frameType | m_ackRequest | m_addrSize | m_frameClass | optionFollows);
-    *out++ = static_cast<uchar>(m_rxMode << 2 | m_txMode);
+    // Masked before the shift: shifting a negative mode is undefined, and only 8 bits travel.
+    *out++ = static_cast<uchar>((m_rxMode & 0xFF) << 2 | m_txMode);
     out = putAddress(out, m_txAddr, txWidth);
     out = putAddress(out, m_rxAddr, rxWidth);
     *out++ = static_cast<uchar>(m_command);
@@ -456,7 +459,7 @@ bool MyFrameDec::completeTxAddr(quint16 shortAddr, quint32 longAddr)
     if (m_txMode != addressedMode)
         return false;
     if (m_addrSize != addrSize16 && m_addrSize != addrSize32) {
-        qDebug().noquote() << "Unhandled FromAddr" << m_addrSize;
+        qCDebug(lcFrames).noquote() << "Unhandled FromAddr" << m_addrSize;
         return false;
     }
     return completeAddr(m_txAddr16, m_txAddr32, shortAddr, longAddr);

@@ -3,6 +3,8 @@
 
 #include "mydiftdi.h"
 
+#include "linklog.h"
+
 #include <QDebug>
 #include <QSerialPort>
 #include <QTcpSocket>
@@ -54,7 +56,7 @@ int MyDiFtdi::open(const QString &endpoint)
             url.setPort(defaultEthPort);
         return openEth(url.toString(QUrl::FullyEncoded));
     }
-    qDebug().noquote() << "unhandled scheme :" << scheme;
+    qCDebug(lcLink).noquote() << "unhandled scheme :" << scheme;
     return -1;
 }
 
@@ -78,6 +80,11 @@ void MyDiFtdi::close()
     case TransportNone:
         break;
     }
+    // Closed from a session line ("Access denied"): what else that transport delivered, also during
+    // the logout wait, is still cut into items, but a "Session opened" among it must not reopen the
+    // session of a link that is closed.
+    if (closing != TransportNone && rxScan.cutting)
+        rxScan.closedTransportEnd = int(rxBuffer.size());
 }
 
 void MyDiFtdi::dropTransport(const char *why)
@@ -85,7 +92,7 @@ void MyDiFtdi::dropTransport(const char *why)
     const TransportKind lost = transport;
     if (lost == TransportNone)
         return;
-    qWarning().noquote() << "Link lost:" << why << url.toString(QUrl::RemovePassword);
+    qCWarning(lcLink).noquote() << "Link lost:" << why << url.toString(QUrl::RemovePassword);
     transport = TransportNone;
     switch (lost) {
     case TransportEth:

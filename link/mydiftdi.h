@@ -84,6 +84,7 @@ public:
     bool sendHello();
     // The HELLO keep-alive period for the next Ethernet open; tests shorten it.
     void setHelloPeriod(int ms) { helloPeriodMs = ms; }
+    int helloPeriod() const { return helloPeriodMs; }
 
     // ---- Endpoint discovery (mydiftdi_discovery.cpp) ----
     static QList<PortEntry> discoverPorts(int mask);

@@ -2,6 +2,8 @@
 // UDP or TCP, with the bus frames passed through unchanged in both directions.
 #include "mydiftdi.h"
 
+#include "linklog.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QElapsedTimer>
@@ -79,15 +81,30 @@ void logSocketError(QAbstractSocket *socket, const char *what, QAbstractSocket::
 {
     if (!socket)
         return;
-    qDebug() << socket->peerAddress() << socket->peerName() << what << socketError;
+    qCDebug(lcLink) << socket->peerAddress() << socket->peerName() << what << socketError;
+}
+
+int hexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
 }
 
 quint8 versionAfter(const QByteArray &line, const QByteArray &key)
 {
-    // A missing key makes the search read positions 5 and 6 of "MOD_VERSION=" ("ER"), i.e. 0.
-    bool ok = false;
-    const uint value = line.mid(line.indexOf(key) + key.size(), 2).toUInt(&ok, 16);
-    return ok ? static_cast<quint8>(value) : 0;
+    // Exactly two hex digits, as in a frame: a number parser would also take "+1", " 1" or "1\r". A
+    // missing key makes the search read positions 5 and 6 of "MOD_VERSION=" ("ER"), i.e. 0.
+    const QByteArray digits = line.mid(line.indexOf(key) + key.size(), 2);
+    if (digits.size() != 2)
+        return 0;
+    const int high = hexDigitValue(digits.at(0));
+    const int low = hexDigitValue(digits.at(1));
+    return high < 0 || low < 0 ? 0 : static_cast<quint8>(high << 4 | low);
 }
 
 } // namespace
@@ -321,16 +338,16 @@ void MyDiFtdi::on_helloTimer_timeout_cb()
 
     auto *timer = qobject_cast<QTimer *>(sender());
     if (!timer) {
-        qDebug() << "Error Unable to get handle of timer to stop it";
+        qCDebug(lcLink) << "Error Unable to get handle of timer to stop it";
         return;
     }
     if (timer != helloTimer.get()) {
-        qDebug() << "Error sender timer handle differs from handle of helloTimer";
+        qCDebug(lcLink) << "Error sender timer handle differs from handle of helloTimer";
         return;
     }
     helloTimer->stop();
     helloTimer.reset();
-    qDebug() << "helloTimer stop due to session or link error";
+    qCDebug(lcLink) << "helloTimer stop due to session or link error";
 }
 
 void MyDiFtdi::udpSock_readResponse_cb()
@@ -365,10 +382,10 @@ void MyDiFtdi::on_udpSock_connected()
     auto *socket = qobject_cast<QUdpSocket *>(sender());
     if (!socket)
         return;
-    qDebug() << "Connected" << socket->peerAddress() << socket->peerName() << socket->peerPort();
+    qCDebug(lcLink) << "Connected" << socket->peerAddress() << socket->peerName() << socket->peerPort();
     emit traffic(true, RxTextLine, loginTrace(password));
     if (!sendLogin(socket, password)) {
-        qWarning() << "Unable to encrypt password";
+        qCWarning(lcLink) << "Unable to encrypt password";
         if (socket == udpSock.get()) {
             socket->disconnect(this);
             udpSock.reset();
@@ -387,10 +404,10 @@ void MyDiFtdi::on_tcpSock_connected()
     auto *socket = qobject_cast<QTcpSocket *>(sender());
     if (!socket)
         return;
-    qDebug() << "Connected" << socket->peerAddress() << socket->peerName() << socket->peerPort();
+    qCDebug(lcLink) << "Connected" << socket->peerAddress() << socket->peerName() << socket->peerPort();
     emit traffic(true, RxTextLine, loginTrace(password));
     if (!sendLogin(socket, password)) {
-        qWarning() << "Unable to encrypt password";
+        qCWarning(lcLink) << "Unable to encrypt password";
         if (socket == tcpSock.get()) {
             socket->disconnect(this);
             tcpSock.reset();

@@ -114,8 +114,9 @@ void MyDiFtdi::cutItems()
     int pos = 0;
     for (Unit unit = finder.unitAt(pos); unit.length > 0; unit = finder.unitAt(pos)) {
         const QByteArray bytes = rxBuffer.mid(pos, unit.length);
+        const bool ofClosedTransport = pos < rxScan.closedTransportEnd;
         pos += unit.length;
-        if (unit.kind == RxTextLine)
+        if (unit.kind == RxTextLine && !ofClosedTransport)
             treatInfo(RxItem{unit.kind, true, bytes});
         rxItems.push_back(RxItem{unit.kind, unit.kind != RxOtherData, bytes});
         emit traffic(false, unit.kind, bytes);

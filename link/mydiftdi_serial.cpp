@@ -1,5 +1,7 @@
 // Serial transport: the port named by a serial:// URL, at the URL's baud rate, 8-N-1, no flow control.
 #include "mydiftdi.h"
+
+#include "linklog.h"
 #include "serialportdescription.h"
 
 #include <QDebug>
@@ -34,11 +36,11 @@ QString systemLocationOf(const QString &host, QString &portName)
 bool configure(QSerialPort &port, const QString &name, qint32 baud)
 {
     if (!port.setBaudRate(baud)) {
-        qDebug().noquote() << "Unable to ste baud error" << errorName(port.error());
+        qCDebug(lcLink).noquote() << "Unable to ste baud error" << errorName(port.error());
         return false;
     }
     const auto refused = [&port, &name](const char *text) {
-        qDebug().noquote() << QString::fromLatin1(text).arg(name).arg(static_cast<int>(port.error()));
+        qCDebug(lcLink).noquote() << QString::fromLatin1(text).arg(name).arg(static_cast<int>(port.error()));
         return false;
     };
     if (!port.setDataBits(QSerialPort::Data8))
@@ -71,9 +73,10 @@ int MyDiFtdi::openSerial(const QString &urlText)
     port->setPortName(location);
     if (!configure(*port, name, baud))
         return -1;
-    qDebug().noquote().nospace() << "Found match : " << name << " @ " << port->baudRate();
+    qCDebug(lcLink).noquote().nospace() << "Found match : " << name << " @ " << port->baudRate();
     if (!port->open(QIODevice::ReadWrite)) {
-        qDebug().noquote().nospace() << "Unable to open " << name << " error " << errorName(port->error());
+        qCDebug(lcLink).noquote().nospace()
+            << "Unable to open " << name << " error " << errorName(port->error());
         return -1;
     }
 

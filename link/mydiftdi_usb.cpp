@@ -3,6 +3,8 @@
 
 #include "mydiftdi.h"
 
+#include "linklog.h"
+
 #include <QDebug>
 #include <QTimer>
 
@@ -24,15 +26,16 @@ QByteArray recordText(const char *field, int size)
 
 void logRecord(int index, const FT_DEVICE_LIST_INFO_NODE &node)
 {
-    qDebug() << "Dev :" << index;
-    qDebug().nospace() << " Flags=" << Qt::hex << Qt::showbase << node.Flags;
-    qDebug().nospace() << " Type=" << node.Type;
-    qDebug().nospace() << " ID=" << Qt::hex << Qt::showbase << node.ID;
-    qDebug().nospace() << " LocId=" << Qt::hex << Qt::showbase << node.LocId;
-    qDebug().nospace().noquote() << " SerialNumber="
-                                 << recordText(node.SerialNumber, sizeof node.SerialNumber);
-    qDebug().nospace().noquote() << " Description=" << recordText(node.Description, sizeof node.Description);
-    qDebug().nospace() << " ftHandle=" << node.ftHandle;
+    qCDebug(lcLink) << "Dev :" << index;
+    qCDebug(lcLink).nospace() << " Flags=" << Qt::hex << Qt::showbase << node.Flags;
+    qCDebug(lcLink).nospace() << " Type=" << node.Type;
+    qCDebug(lcLink).nospace() << " ID=" << Qt::hex << Qt::showbase << node.ID;
+    qCDebug(lcLink).nospace() << " LocId=" << Qt::hex << Qt::showbase << node.LocId;
+    qCDebug(lcLink).nospace().noquote()
+        << " SerialNumber=" << recordText(node.SerialNumber, sizeof node.SerialNumber);
+    qCDebug(lcLink).nospace().noquote()
+        << " Description=" << recordText(node.Description, sizeof node.Description);
+    qCDebug(lcLink).nospace() << " ftHandle=" << node.ftHandle;
 }
 
 } // namespace
@@ -57,7 +60,7 @@ int MyDiFtdi::openUsb(quint16 vid, quint16 pid)
     for (int index = 0; index < count && chosen < 0; ++index) {
         if (list[size_t(index)].ID != key)
             continue;
-        qDebug() << "FOUND";
+        qCDebug(lcLink) << "FOUND";
         if (FT_Open(index, &ftHandle) == FT_OK)
             chosen = index;
         else
@@ -98,7 +101,7 @@ void MyDiFtdi::closeUsb()
         return;
     const FT_STATUS status = FT_Close(ftHandle);
     if (status != FT_OK) {
-        qWarning() << "Unable to close :" << status;
+        qCWarning(lcLink) << "Unable to close :" << status;
         return;
     }
     ftHandle = nullptr;
@@ -115,25 +118,25 @@ int MyDiFtdi::writeUsb(const QByteArray &bytes)
         written = 0;
         const FT_STATUS status = FT_Write(ftHandle, bytes.constData(), length, &written);
         if (status == FT_DEVICE_GONE) {
-            qWarning() << "Failed to send frame. KVMX is maybe disconnect. Update status and abort.";
+            qCWarning(lcLink) << "Failed to send frame. KVMX is maybe disconnect. Update status and abort.";
             close();
             return -1;
         }
         if (status == FT_OK)
             break;
-        qWarning() << "Failed to send frame" << status;
+        qCWarning(lcLink) << "Failed to send frame" << status;
         aborted = attempt == writeAttempts;
         if (aborted)
-            qWarning() << "Abort.";
+            qCWarning(lcLink) << "Abort.";
         else
-            qDebug() << "Retry.";
+            qCDebug(lcLink) << "Retry.";
     }
     written = std::min(written, length);
     // After a refused last attempt the frame did not go out, whatever count the driver gives.
     if (aborted && written == length)
         return -1;
     if (written != length)
-        qWarning() << "Incomplete send. Maybe loop until nbrbytes is complete";
+        qCWarning(lcLink) << "Incomplete send. Maybe loop until nbrbytes is complete";
     return int(written);
 }
 
@@ -142,9 +145,9 @@ void MyDiFtdi::on_pollUsbTimer_timeout_cb()
     quint32 waiting = 0;
     const FT_STATUS status = FT_GetQueueStatus(ftHandle, &waiting);
     if (status != FT_OK) {
-        qWarning() << "Error GetQueueStatus";
+        qCWarning(lcLink) << "Error GetQueueStatus";
         if (status == FT_DEVICE_GONE) {
-            qWarning() << "USB maybe unplugged, close connection";
+            qCWarning(lcLink) << "USB maybe unplugged, close connection";
             // Releases this tick's own timer (deferred) and the handle; only the queue is used below.
             close();
         }
@@ -156,7 +159,7 @@ void MyDiFtdi::on_pollUsbTimer_timeout_cb()
             rxBuffer.append(chunk, int(std::min(delivered, wanted)));
             cutItems();
         } else {
-            qWarning() << "Error read data";
+            qCWarning(lcLink) << "Error read data";
         }
     }
     emitIfItems();

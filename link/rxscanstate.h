@@ -34,6 +34,9 @@ struct RxScanState
     // Set while cutting, so that a receive pass nested in the session handler leaves the cutting
     // to the pass already running.
     bool cutting = false;
+    // The bytes before this offset came from a transport that was closed while they waited to be
+    // cut: their lines no longer speak for a session.
+    int closedTransportEnd = 0;
 
     void dropFront(int count)
     {
@@ -41,6 +44,7 @@ struct RxScanState
         laterStx.dropFront(count);
         etx.dropFront(count);
         crLf.dropFront(count);
+        closedTransportEnd = std::max(0, closedTransportEnd - count);
     }
 };
 

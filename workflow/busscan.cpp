@@ -2,8 +2,8 @@
 
 #include "busrequest.h"
 #include "mytreatcompc.h"
+#include "workflowlog.h"
 
-#include <QDebug>
 #include <QUrl>
 
 namespace {
@@ -48,7 +48,7 @@ void BusScan::start()
     }
     // While the request awaits its COACKN the master's reports fail the manager's answer test: they
     // are heard on allNewFrame. The acknowledgement itself passes the test.
-    qDebug() << "CONNECT ALLFRAME";
+    qCDebug(lcWorkflow) << "CONNECT ALLFRAME";
     listening = true;
     connect(manager, &MyTreatComPc::allNewFrame, this, &BusScan::readReport);
     connect(manager, &MyTreatComPc::newFrameReceived, this, [this](const MyFrameDec &frame) {
@@ -94,7 +94,7 @@ void BusScan::readReport(const MyFrameDec &frame)
         masterAnswered();
         int report = 0;
         if (payload.isEmpty())
-            qDebug() << "Incomplete COSENDTASK frame";
+            qCDebug(lcWorkflow) << "Incomplete COSENDTASK frame";
         else
             report = byteAt(payload, 0);
         if (report == reportScanStarted)
@@ -139,7 +139,7 @@ void BusScan::finish(ScanResult::Outcome outcome, const QString &message)
     watchdog.stop();
     if (listening) {
         listening = false;
-        qDebug() << "DISCONNECT ALLFRAME";
+        qCDebug(lcWorkflow) << "DISCONNECT ALLFRAME";
         if (manager)
             disconnect(manager, nullptr, this, nullptr);
     }

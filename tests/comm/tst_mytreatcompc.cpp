@@ -27,7 +27,7 @@ const QString dropLine = QStringLiteral("retryTimerTimeoutCallBack: drop frame")
 const QString shortLine = QStringLiteral("Error sending, retry");
 const QString goneLine = QStringLiteral("ErrorTaskComFail disconnected");
 const QString unableLine = QStringLiteral("Unable to send ack");
-const QStringList ackLines{"Ack 2:0 -> 3:1058199175", "ASCII " + QString::fromLatin1(moduleAck),
+const QStringList ackLines{"Ack  2 : 0  ->  3 : 1058199175", "ASCII " + QString::fromLatin1(moduleAck),
                            "From " + QString::fromLatin1(moduleData)};
 const QStringList drainLines = ackLines + QStringList{"Unable to decode frame. abort", "Drop non bus data",
                                                       shortLine, goneLine, unableLine};
@@ -117,7 +117,7 @@ private slots:
         QTest::addColumn<QByteArray>("written");
         QTest::addColumn<QStringList>("lines");
         const QByteArray none;
-        const QString mismatch = QStringLiteral("number of bytes mismatches : %1 != 10");
+        const QString mismatch = QStringLiteral("number of bytes mismatches :  %1  !=  10");
         QTest::newRow("timeout 0 leaves the wait")
             << WriteScript{} << 0 << eraseText << 0 << 4 << scanText + eraseText + scanText + scanText
             << QStringList{retryLine, retryLine, dropLine};
@@ -179,7 +179,8 @@ private slots:
 
     void receive_data()
     {
-        QTest::addColumn<int>("awaited"); // -2: nothing sent; -1: the erase; else the offset of prefix 3F F1
+        QTest::addColumn<int>("awaited"); // -2: nothing sent; -1: the request; else offset of prefix 3F F1
+        QTest::addColumn<QByteArray>("request"); // the erase, unless the row names another
         QTest::addColumn<QByteArray>("received");
         QTest::addColumn<WriteScript>("script");
         QTest::addColumn<Frames>("frames");
@@ -188,8 +189,9 @@ private slots:
         QTest::addColumn<QByteArray>("written");
         const auto row = [](const char *name, int awaited, const QByteArray &received, bool answered,
                             const QByteArray &written, const QStringList &lines = {},
-                            const WriteScript &script = {}, const Frames &frames = {}) {
-            QTest::newRow(name) << awaited << received << script
+                            const WriteScript &script = {}, const Frames &frames = {},
+                            const QByteArray &request = eraseText) {
+            QTest::newRow(name) << awaited << request << received << script
                                 << (frames.isEmpty() ? Frames{received} : frames) << answered << lines
                                 << written;
         };
@@ -198,6 +200,11 @@ private slots:
         row("COACKN from the module", -1, transport("F90B3F12D68701B3"), true, eraseText);
         row("COACKN, other module", -1, transport("F90B3F12D68801B4"), false, twice);
         row("CONACK from the module", -1, transport("F90B3F12D68702B4"), true, twice);
+        // The erase with 2-byte and with 1-byte addresses: only 2 and 4 bytes name the addressee.
+        const QByteArray e16 = transport("B50ED6871F3FF16F"), e8 = transport("AD0E871F3FF191");
+        row("16-bit COACKN from the module", -1, transport("F10BD687015A"), true, e16, {}, {}, {}, e16);
+        row("16-bit COACKN, other module", -1, transport("F10BD688015B"), false, e16 + e16, {}, {}, {}, e16);
+        row("8-bit COACKN from the module", -1, transport("E90B87017C"), false, e8 + e8, {}, {}, {}, e8);
         row("prefix at offset", 1, transport("F90B3F12D68701003FF107EA"), true, eraseText);
         row("prefix elsewhere", 1, transport("F90B3F12D687013FF1E3"), false, twice);
         row("data shorter than offset", 4, transport("F90B3F12D68701003FF1E3"), false, twice);
@@ -218,6 +225,7 @@ private slots:
     void receive()
     {
         QFETCH(int, awaited);
+        QFETCH(QByteArray, request);
         QFETCH(QByteArray, received);
         QFETCH(WriteScript, script);
         QFETCH(Frames, frames);
@@ -230,7 +238,7 @@ private slots:
         QSignalSpy timeouts(manager.get(), &MyTreatComPc::sendTimeout);
         const QByteArray prefix = awaited >= 0 ? QByteArray::fromHex("3FF1") : QByteArray();
         if (awaited > -2)
-            QCOMPARE(send(eraseText, {6, 1, 1, prefix, qMax(0, awaited)}), 0);
+            QCOMPARE(send(request, {6, 1, 1, prefix, qMax(0, awaited)}), 0);
         master().writeScript = script;
         master().rxWaiting = received;
         QTRY_COMPARE_WITH_TIMEOUT(all.count(), frames.size(), 1000);
@@ -239,7 +247,7 @@ private slots:
         QCOMPARE(texts(answers), answered ? frames : Frames{});
         QCOMPARE(log.only(drainLines), lines);
         QCOMPARE(master().written, written);
-        QCOMPARE(timeouts.count(), written.count(eraseText) == 2 || lines.contains(unableLine) ? 1 : 0);
+        QCOMPARE(timeouts.count(), written.count(request) == 2 || lines.contains(unableLine) ? 1 : 0);
         QCOMPARE(manager->isConnected(), !lines.contains(goneLine));
     }
 
@@ -283,13 +291,26 @@ private slots:
         QVERIFY(module.messages.contains("LOGOUT"));
     }
 
-    void errorTexts()
+    void errorTextsAndPresets()
     {
-        const auto text = [this](int code) { return manager->errorString(MyTreatComPc::ComError(code)); };
-        QCOMPARE(text(1), QStringLiteral("Communication Failure, master not connected "));
-        QCOMPARE(text(15), QStringLiteral("unknown MyTreatComPc::ComError15"));
-        QCOMPARE(text(-1), QStringLiteral("unknown MyTreatComPc::ComError-1"));
+        const QStringList texts =
+            QString(
+                "Succes|Communication Failure, master not connected |Error Task Busy|Error Task No Answer|"
+                "Error Task No Data Frame|Error Task Timeout|Error Task Frame|Error Task Exit|"
+                "Error Task Data|Error Task Address|Error Task Data Length|Error Task Undefined|"
+                "Error Address out of range|Error len exceed max buffer length|Writing error")
+                .split('|');
+        for (int code = -1; code <= 15; ++code)
+            QCOMPARE(manager->errorString(MyTreatComPc::ComError(code)),
+                     texts.value(code, "unknown MyTreatComPc::ComError" + QString::number(code)));
         QCOMPARE(manager->lastErrorString(), QStringLiteral("Succes")); // the fallback is not stored
+        const auto fields = [](const AnswerPolicy &p) {
+            return QList<int>{p.timeout, p.retries, p.answerCommand, p.answerOffset,
+                              int(p.answerPrefix.size())};
+        };
+        const MyTreatComPc &m = *manager;
+        QCOMPARE(fields(m.policyDefault) + fields(m.policyLong) + fields(m.policyVeryLong),
+                 (QList<int>{20, 4, 1, 0, 0, 40, 4, 1, 0, 0, 100, 2, 1, 0, 0}));
     }
 };
 

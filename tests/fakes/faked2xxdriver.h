@@ -34,7 +34,7 @@ public:
 
     FT_STATUS createListStatus = FT_OK, getListStatus = FT_OK, detailStatus = FT_OK;
     QStringList calls;
-    QList<qint64> writeTimes; // one per write call
+    QList<qint64> writeTimes, pollTimes; // one per write call; one per queue status call
 
     FT_STATUS createDeviceInfoList(quint32 *numDevs) override
     {
@@ -83,6 +83,7 @@ public:
     }
     FT_STATUS getQueueStatus(FT_HANDLE handle, quint32 *rxBytes) override
     {
+        pollTimes.append(now());
         FakeUsbDevice *d = record(handle, QStringLiteral("GetQueueStatus %1"));
         *rxBytes = d ? quint32(d->rxWaiting.size()) : 0;
         return !d ? FT_INVALID_HANDLE : d->unplugged ? FT_DEVICE_GONE : FT_OK;

@@ -47,6 +47,7 @@ public:
     quint16 port() const { return transport == Udp ? udp.localPort() : server.serverPort(); }
     void stop() { udp.close(), server.close(); } // later traffic meets a closed port
     QByteArray stream() const { return messages.join(); }
+    quint16 peerPort() const { return quint16(last.senderPort()); } // of the latest datagram
 
     QByteArray loginReply = "INFO:Session opened\r\n"; // empty: the module stays silent
     QByteArrayList messages;                           // UDP: one per datagram; TCP: one per read

@@ -119,10 +119,11 @@ private slots:
         QElapsedTimer wall;
         wall.start();
         const std::clock_t cpuBefore = std::clock();
-        const QList<PortEntry> entries = MyDiFtdi::discoverPorts(15, {target(module), target(slowModule)}, 0);
+        const QList<PortEntry> entries = MyDiFtdi::discoverPorts(15, {target(module), target(slowModule)});
         const double cpuMs = 1000.0 * double(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
         const QByteArray probe = QByteArray::fromHex("444953434f56455220514e54583037"); // DISCOVER QNTX07
         QCOMPARE(module.messages + slowModule.messages, (QByteArrayList{probe, probe}));
+        QCOMPARE(module.peerPort(), 17481); // the answers come back to the module port
         const QString udp = module.url() + " 44";
         QCOMPARE(described(entries), (QStringList{kvmx, "serial://com9?baud=115200 21", udp, udp,
                                                   slowModule.url() + " 44", vtap}));

@@ -60,6 +60,7 @@ private slots:
         QFETCH(bool, tcp);
         FakeEthModule module(tcp ? FakeEthModule::Tcp : FakeEthModule::Udp);
         MyDiFtdi link;
+        QCOMPARE(link.helloPeriod(), 50000);
         link.setHelloPeriod(100);
         QSignalSpy connectSpy(&link, &MyDiFtdi::connectStateChanged);
         QCOMPARE(link.open(module.url()), 1);
@@ -72,9 +73,6 @@ private slots:
         QCOMPARE(link.takeItem().data, busFrame);
         QTRY_VERIFY(module.messages.contains("HELLO") && link.itemCount() >= 1);
         QCOMPARE(link.takeItem().data, QByteArray("INFO:HELLO:INFO\r\n"));
-        module.send("MOD_VERSION=ETH_V1A-STK_V0C\r\n");
-        QTRY_COMPARE((QList<int>{link.moduleEthVersion(), link.moduleStackVersion()}),
-                     (QList<int>{0x1A, 0x0C}));
         takeAllButHellos(link);
         // Longer than the 16 KB that a socket read takes at a time, and followed by another.
         module.send(QByteArray(40000, 'A') + "\r\n");
@@ -84,9 +82,26 @@ private slots:
         QCOMPARE(received.size(), 2);
         QCOMPARE(received.at(0), QByteArray(40000, 'A') + "\r\n");
         QCOMPARE(received.at(1), busFrame);
+        QElapsedTimer logoutWait;
+        logoutWait.start();
         link.close();
+        QVERIFY2(logoutWait.elapsed() >= 1500 && logoutWait.elapsed() < 2500,
+                 qPrintable(QString::number(logoutWait.elapsed())));
         QTRY_VERIFY(module.stream().startsWith("LOGIN" + busFrame) && module.stream().endsWith("LOGOUT"));
         QCOMPARE(connectSpy, (QList<QVariantList>{{true}, {false}}));
+    }
+
+    // Two hex digits exactly, in either case: a sign, a blank or the line's end gives 0.
+    void moduleVersions()
+    {
+        MyDiFtdi link;
+        const std::tuple<const char *, int, int> lines[] = {
+            {"ETH_V1A-STK_V0c", 0x1A, 0x0C}, {"ETH_V+1-STK_V 1", 0, 0}, {"ETH_V12-STK_V1", 0x12, 0}};
+        for (const auto &[line, eth, stack] : lines) {
+            link.receivePass(QByteArray("MOD_VERSION=") + line + "\r\n");
+            QCOMPARE((QList<int>{link.moduleEthVersion(), link.moduleStackVersion()}),
+                     (QList<int>{eth, stack}));
+        }
     }
 
     void failedOpen_data()
@@ -138,15 +153,17 @@ private slots:
         MyDiFtdi link;
         QCOMPARE(link.open(module.url()), 1);
         QSignalSpy sessionSpy(&link, &MyDiFtdi::sessionStateChanged);
-        // The frame arrives while the link waits after its LOGOUT, inside the read of the line.
-        QTimer::singleShot(300, &module, [&module] { module.send(busFrame); });
+        // These arrive while the link waits after its LOGOUT, inside the read of the line: the frame is
+        // still received, the session line of the closed link is not acted upon.
+        QTimer::singleShot(300, &module, [&module] { module.send("INFO:Session opened\r\n" + busFrame); });
         module.send("INFO:Access denied. Open a session:INFO\r\n");
         QTRY_VERIFY_WITH_TIMEOUT(!link.isConnected(), 5000);
         QCOMPARE(module.messages.last(), QByteArray("LOGOUT"));
         QCOMPARE(sessionSpy.size(), 2);
         QCOMPARE(sessionSpy.last().at(0).value<MyDiFtdi::SessionState>(), MyDiFtdi::SessionClosed);
-        QCOMPARE(link.itemCount(), 3);
-        link.takeItem(), link.takeItem();
+        QCOMPARE(link.currentSessionState(), MyDiFtdi::SessionClosed);
+        QCOMPARE(link.itemCount(), 4);
+        link.takeItem(), link.takeItem(), link.takeItem();
         QCOMPARE(link.takeItem().data, busFrame);
     }
 

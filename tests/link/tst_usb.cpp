@@ -78,6 +78,10 @@ private slots:
         QCOMPARE(open(device), 1);
         QTRY_COMPARE_WITH_TIMEOUT(link->itemCount(), 1, 2000);
         QCOMPARE(driver().calls.filter("Read"), (QStringList{"Read 0 4096", "Read 0 904"}));
+        // Polled every 50 ms: five ticks, one of them possibly late.
+        QTRY_VERIFY(driver().pollTimes.size() > 5);
+        const qint64 fiveTicks = driver().pollTimes[5] - driver().pollTimes[0];
+        QVERIFY2(fiveTicks >= 5 * 47 && fiveTicks < 5 * 50 + 150, qPrintable(QString::number(fiveTicks)));
         QCOMPARE(link->takeItem().data, device.rxWaiting);
     }
 

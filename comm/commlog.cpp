@@ -1,0 +1,3 @@
+#include "commlog.h"
+
+Q_LOGGING_CATEGORY(lcComm, "telvoran.comm")

@@ -1,0 +1,3 @@
+#include "frameslog.h"
+
+Q_LOGGING_CATEGORY(lcFrames, "telvoran.frames")

@@ -1,0 +1,3 @@
+#include "workflowlog.h"
+
+Q_LOGGING_CATEGORY(lcWorkflow, "telvoran.workflow")
