@@ -6,7 +6,7 @@
 # shellcheck shell=bash
 
 ANALYSIS_PACKAGES=(clang-tidy cppcheck)
-ANALYZED_FOLDERS=(frames link comm app sim)
+ANALYZED_FOLDERS=(frames link comm workflow app sim)
 
 run_analysis() {
     ensure_packages "${BUILD_PACKAGES[@]}" "${ANALYSIS_PACKAGES[@]}"

@@ -5,7 +5,7 @@
 # shellcheck shell=bash
 
 MEMCHECK_PACKAGES=(valgrind)
-MEMCHECK_LABELS='^(frames|link|comm|app|sim)$'
+MEMCHECK_LABELS='^(frames|link|comm|workflow|app|sim)$'
 
 run_memcheck() {
     ensure_packages "${BUILD_PACKAGES[@]}" "${MEMCHECK_PACKAGES[@]}"
