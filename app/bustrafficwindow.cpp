@@ -28,10 +28,10 @@ BusTrafficWindow::BusTrafficWindow(QWidget *parent)
     pause->setObjectName(QStringLiteral("butPause"));
     pause->setCheckable(true);
     auto *clear = new QPushButton(QStringLiteral("&Clear"), this);
-    auto *save = new QPushButton(QStringLiteral("&Save..."), this);
+    auto *saveButton = new QPushButton(QStringLiteral("&Save..."), this);
     connect(pause, &QPushButton::toggled, traffic, &TrafficModel::setPaused);
     connect(clear, &QPushButton::clicked, traffic, &TrafficModel::clear);
-    connect(save, &QPushButton::clicked, this, &BusTrafficWindow::save);
+    connect(saveButton, &QPushButton::clicked, this, &BusTrafficWindow::save);
 
     // The view keeps to the newest line unless the reader has scrolled up.
     connect(traffic, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
@@ -47,7 +47,7 @@ BusTrafficWindow::BusTrafficWindow(QWidget *parent)
     buttons->addWidget(pause);
     buttons->addWidget(clear);
     buttons->addStretch();
-    buttons->addWidget(save);
+    buttons->addWidget(saveButton);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(view);
     layout->addLayout(buttons);

@@ -177,11 +177,11 @@ bool qtelvorandalitoolbox::replaceManager(int index)
         releaseManager();
         if (!selectionChangedMeanwhile) {
             // Opened once the trace listens, so that it sees the module session open too.
-            auto *manager = new MyTreatComPc(QString());
+            auto *fresh = new MyTreatComPc(QString());
             trace->setEndpoint(ui->comboPort->itemData(index).toUrl().toString(QUrl::RemovePassword));
-            connect(manager, &MyTreatComPc::traffic, trace, &TrafficTrace::record);
-            manager->open(endpointText(index));
-            adoptManager(manager);
+            connect(fresh, &MyTreatComPc::traffic, trace, &TrafficTrace::record);
+            fresh->open(endpointText(index));
+            adoptManager(fresh);
         }
         // A change noted during the close or the open wins: start over with the entry now current.
         index = ui->comboPort->currentIndex();

@@ -20,41 +20,36 @@ namespace {
 // Longer units (a flood's garbage datagrams reach 64 KB) are shown by their start and their length:
 // a line is for reading, and a view lays out every character of it.
 constexpr int shownBytes = 128;
+constexpr int longFrameBytes = 1024;
 
-QByteArray shortened(const QByteArray &bytes, QString &note)
+// A unit under its label, by its first bytes when it is long.
+QString shortUnit(const QString &label, const QByteArray &bytes, QString note)
 {
     if (bytes.size() <= shownBytes)
-        return bytes;
-    note += QStringLiteral("%1%2 bytes, first %3 shown").arg(note.isEmpty() ? QString() : QStringLiteral(", "))
+        return FrameText::unit(label, bytes, note);
+    note += QStringLiteral("%1%2 bytes, first %3 shown")
+                .arg(note.isEmpty() ? QString() : QStringLiteral(", "))
                 .arg(bytes.size())
                 .arg(shownBytes);
-    return bytes.left(shownBytes);
+    return FrameText::unit(label, bytes.left(shownBytes), note);
 }
 
 } // namespace
 
 QString TrafficTrace::describe(bool sent, RxItemKind kind, const QByteArray &bytes)
 {
-    QString note;
-    switch (kind) {
-    case RxBusFrame: {
+    if (kind == RxTextLine)
+        return shortUnit(QStringLiteral("SESSION"), bytes, QString());
+    if (kind == RxBusFrame) {
         const MyFrameDec frame(bytes, false);
+        // Frames are a few hundred bytes; a peer's endless one is listed by its start.
         if (frame.isValid())
-            return FrameText::frame(frame, bytes);
-        if (bytes.size() > shownBytes)
-            return describe(sent, RxOtherData, bytes);
-        return FrameText::rejected(bytes, sent ? QString() : QStringLiteral(": dropped"));
+            return bytes.size() <= longFrameBytes ? FrameText::frame(frame, bytes)
+                                                  : shortUnit(frame.commandName(), bytes, QString());
+        if (bytes.size() <= shownBytes)
+            return FrameText::rejected(bytes, sent ? QString() : QStringLiteral(": dropped"));
     }
-    case RxTextLine: {
-        const QByteArray shown = shortened(bytes, note);
-        return FrameText::unit(QStringLiteral("SESSION"), shown, note);
-    }
-    case RxOtherData:
-        break;
-    }
-    note = QStringLiteral("not a bus frame");
-    const QByteArray shown = shortened(bytes, note);
-    return FrameText::unit(QStringLiteral("DROPPED"), shown, note);
+    return shortUnit(QStringLiteral("DROPPED"), bytes, QStringLiteral("not a bus frame"));
 }
 
 void TrafficTrace::record(bool sent, RxItemKind kind, const QByteArray &bytes)

@@ -50,7 +50,7 @@ class tst_Workflow : public QObject
             usb->driver().unplug(0);
         }
         QTRY_COMPARE(finished.count(), 1);
-        QTest::qWait(400); // resends, watchdog and late frames must not end it again
+        QTest::qWait(700); // resends, the drop, the watchdog and late frames must not end it again
         QCOMPARE(finished.count(), 1);
     }
 
@@ -60,8 +60,9 @@ private slots:
         usb = std::make_unique<FakeD2xxScope>();
         usb->driver().addDevice();
         manager = std::make_unique<MyTreatComPc>(masterUrl);
-        // Two transmissions 120 ms apart: an unanswered request is given up within a quarter second.
-        manager->policyDefault.timeout = 2;
+        // Two transmissions 300 ms apart: an unanswered request is given up after 600 ms, later than the
+        // watchdog's 300 ms after the master's last report.
+        manager->policyDefault.timeout = 6;
         manager->policyDefault.retries = 1;
     }
     void cleanup()
