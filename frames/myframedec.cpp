@@ -526,3 +526,8 @@ void MyFrameDec::fillCommandTable(QMap<int, QString> &table)
             table.insert(commandRun.first + i, QString::fromLatin1(commandRun.names[i]));
     }
 }
+
+quint8 MyFrameDec::hexPair(const char *pair)
+{
+    return parseHexPair(pair);
+}

@@ -53,6 +53,8 @@ public:
     const QMap<int, QString> &commandTable() const { return m_commandTable; }
 
     static quint8 checksum(const QByteArray &bytes);
+    // The byte of two hex digits, in either case; anything else in the pair (a sign, a blank) gives 0.
+    static quint8 hexPair(const char *pair);
 
 private:
     bool unpackTransport(const QByteArray &raw);

@@ -62,13 +62,29 @@ int MyDiFtdi::open(const QString &endpoint)
 
 void MyDiFtdi::close()
 {
+    release(false);
+}
+
+void MyDiFtdi::dropTransport(const char *why)
+{
+    if (transport == TransportNone)
+        return;
+    qCWarning(lcLink).noquote() << "Link lost:" << why << url.toString(QUrl::RemovePassword);
+    release(true);
+}
+
+void MyDiFtdi::release(bool abrupt)
+{
     // Reset before the transport's close runs: the Ethernet close waits with events processed,
     // and a close reached from there (a session line, a poll) must find nothing left to close.
     const TransportKind closing = transport;
     transport = TransportNone;
     switch (closing) {
     case TransportEth:
-        closeEth();
+        if (abrupt)
+            abortEth();
+        else
+            closeEth();
         break;
     case TransportUsbKvmx:
     case TransportUsbVtap:
@@ -85,29 +101,6 @@ void MyDiFtdi::close()
     // session of a link that is closed.
     if (closing != TransportNone && rxScan.cutting)
         rxScan.closedTransportEnd = int(rxBuffer.size());
-}
-
-void MyDiFtdi::dropTransport(const char *why)
-{
-    const TransportKind lost = transport;
-    if (lost == TransportNone)
-        return;
-    qCWarning(lcLink).noquote() << "Link lost:" << why << url.toString(QUrl::RemovePassword);
-    transport = TransportNone;
-    switch (lost) {
-    case TransportEth:
-        releaseEth();
-        break;
-    case TransportUsbKvmx:
-    case TransportUsbVtap:
-        closeUsb();
-        break;
-    case TransportSerial:
-        closeSerial();
-        break;
-    case TransportNone:
-        break;
-    }
 }
 
 int MyDiFtdi::write(const QByteArray &bytes)

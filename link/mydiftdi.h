@@ -122,6 +122,8 @@ private:
     // The open transport failed under our feet (peer gone, port refused, device removed): it is
     // released at once, without the goodbye of close.
     void dropTransport(const char *why);
+    // close, or with abrupt the release of dropTransport.
+    void release(bool abrupt);
 
     // USB transport (mydiftdi_usb.cpp).
     int openUsb(quint16 vid, quint16 pid);
@@ -136,7 +138,8 @@ private:
     // Ethernet transport and session (mydiftdi_eth.cpp).
     int openEth(const QString &url);
     void closeEth();
-    void releaseEth();
+    void abortEth();
+    void abortSockets();
     void endEthSession();
     int writeEth(const QByteArray &bytes);
     void treatInfo(const RxItem &item);

@@ -1,6 +1,7 @@
 // Ethernet transport: the interface module's text session (LOGIN, HELLO, LOGOUT, INFO lines) over
 // UDP or TCP, with the bus frames passed through unchanged in both directions.
 #include "mydiftdi.h"
+#include "myframedec.h"
 
 #include "linklog.h"
 
@@ -84,27 +85,12 @@ void logSocketError(QAbstractSocket *socket, const char *what, QAbstractSocket::
     qCDebug(lcLink) << socket->peerAddress() << socket->peerName() << what << socketError;
 }
 
-int hexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 quint8 versionAfter(const QByteArray &line, const QByteArray &key)
 {
     // Exactly two hex digits, as in a frame: a number parser would also take "+1", " 1" or "1\r". A
     // missing key makes the search read positions 5 and 6 of "MOD_VERSION=" ("ER"), i.e. 0.
     const QByteArray digits = line.mid(line.indexOf(key) + key.size(), 2);
-    if (digits.size() != 2)
-        return 0;
-    const int high = hexDigitValue(digits.at(0));
-    const int low = hexDigitValue(digits.at(1));
-    return high < 0 || low < 0 ? 0 : static_cast<quint8>(high << 4 | low);
+    return digits.size() == 2 ? MyFrameDec::hexPair(digits.constData()) : 0;
 }
 
 } // namespace
@@ -201,16 +187,7 @@ int MyDiFtdi::openEth(const QString &urlText)
         runEventSlice(static_cast<int>(qMin<qint64>(left, waitSliceMs)), this);
 
     if (sessionState != SessionOpened) {
-        // Cut the signals first: a late "Session opened" must not reach the next open.
-        for (QAbstractSocket *socket :
-             {static_cast<QAbstractSocket *>(udpSock.get()), static_cast<QAbstractSocket *>(tcpSock.get())}) {
-            if (socket) {
-                socket->disconnect(this);
-                socket->abort();
-            }
-        }
-        udpSock.reset();
-        tcpSock.reset();
+        abortSockets();
         return -1;
     }
 
@@ -255,12 +232,20 @@ void MyDiFtdi::closeEth()
     endEthSession();
 }
 
-void MyDiFtdi::releaseEth()
+// The module went away or refused: no LOGOUT, which nothing would read, and no wait for it.
+void MyDiFtdi::abortEth()
 {
     if (helloTimer) {
         helloTimer->stop();
         helloTimer.reset();
     }
+    abortSockets();
+    endEthSession();
+}
+
+void MyDiFtdi::abortSockets()
+{
+    // Cut the signals first: a late "Session opened" must not reach the next open.
     for (QAbstractSocket *socket :
          {static_cast<QAbstractSocket *>(udpSock.get()), static_cast<QAbstractSocket *>(tcpSock.get())}) {
         if (socket) {
@@ -270,7 +255,6 @@ void MyDiFtdi::releaseEth()
     }
     udpSock.reset();
     tcpSock.reset();
-    endEthSession();
 }
 
 void MyDiFtdi::endEthSession()
