@@ -72,6 +72,7 @@ void BusTrafficWindow::save()
         if (file.commit())
             return;
     }
-    QMessageBox::warning(this, windowTitle(),
-                         QStringLiteral("Could not save the bus traffic to %1: %2").arg(path, file.errorString()));
+    QMessageBox::warning(
+        this, windowTitle(),
+        QStringLiteral("Could not save the bus traffic to %1: %2").arg(path, file.errorString()));
 }

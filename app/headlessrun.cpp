@@ -44,7 +44,8 @@ HeadlessRun::HeadlessRun(const ToolboxOptions &options, TrafficTrace *trace)
     trace->setParent(this);
     limit.setSingleShot(true);
     connect(&limit, &QTimer::timeout, this, [this] {
-        const QString reason = QStringLiteral("Time limit of %1 s reached.").arg(this->options.timeoutSeconds);
+        const QString reason =
+            QStringLiteral("Time limit of %1 s reached.").arg(this->options.timeoutSeconds);
         if (scan)
             scan->stop(reason);
         if (erase)
@@ -112,7 +113,8 @@ void HeadlessRun::eraseModule(const ScanResult &result)
     if (target == dali.cend()) {
         report.insert(QStringLiteral("outcome"), QStringLiteral("not-found"));
         document.insert(QStringLiteral("erase"), report);
-        finish(Failed, QStringLiteral("No DALI interface module with s/n:%1 on the bus.").arg(options.moduleSerial));
+        finish(Failed,
+               QStringLiteral("No DALI interface module with s/n:%1 on the bus.").arg(options.moduleSerial));
         return;
     }
     report.insert(QStringLiteral("target"), target->label());
@@ -156,7 +158,8 @@ void HeadlessRun::finish(int exitStatus, const QString &reason)
     status = exitStatus;
     limit.stop();
     if (options.json)
-        printLine(stdout, QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented)).trimmed());
+        printLine(stdout,
+                  QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented)).trimmed());
     if (!reason.isEmpty())
         printLine(stderr, reason);
     loop.quit();

@@ -16,9 +16,9 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QJsonDocument>
 #include <QKeySequence>
 #include <QMessageBox>
-#include <QJsonDocument>
 #include <QSaveFile>
 #include <QScreen>
 
@@ -286,13 +286,14 @@ void qtelvorandalitoolbox::scanFinished(const ScanResult &result)
     exportAction->setEnabled(true);
     const int count = int(result.table.modules.size());
     if (result.completed())
-        ui->labelModules->setText((count == 1 ? QStringLiteral("1 module") : QStringLiteral("%1 modules").arg(count)) +
-                                  QStringLiteral(" on the bus behind %1, scanned at %2. The DALI interface modules, "
-                                                 "in bold, are those Erase can target.")
-                                      .arg(result.endpoint, result.finishedAt.toString(QStringLiteral("HH:mm:ss"))));
+        ui->labelModules->setText(
+            (count == 1 ? QStringLiteral("1 module") : QStringLiteral("%1 modules").arg(count)) +
+            QStringLiteral(" on the bus behind %1, scanned at %2. The DALI interface modules, "
+                           "in bold, are those Erase can target.")
+                .arg(result.endpoint, result.finishedAt.toString(QStringLiteral("HH:mm:ss"))));
     else if (result.tableRead)
-        ui->labelModules->setText(QStringLiteral("Scan not finished: only the %1 modules reported before it stopped.")
-                                      .arg(count));
+        ui->labelModules->setText(
+            QStringLiteral("Scan not finished: only the %1 modules reported before it stopped.").arg(count));
     else
         ui->labelModules->setText(QStringLiteral("Scan not finished: no module table was reported."));
     growToFit();
@@ -311,8 +312,8 @@ void qtelvorandalitoolbox::showModules(const ModuleTable &table)
     for (const ModuleTable::Module &module : table.modules) {
         const int row = view->rowCount();
         view->insertRow(row);
-        const QStringList cells{module.typeName(), QString::number(module.type()), QString::number(module.serial()),
-                                QString::number(module.version)};
+        const QStringList cells{module.typeName(), QString::number(module.type()),
+                                QString::number(module.serial()), QString::number(module.version)};
         for (int column = 0; column < cells.size(); ++column) {
             auto *cell = new QTableWidgetItem(cells.at(column));
             cell->setData(Qt::UserRole, uint(module.id));
@@ -327,9 +328,11 @@ void qtelvorandalitoolbox::showModules(const ModuleTable &table)
     }
     if (table.modules.isEmpty())
         return;
-    const int rowsHeight = qMin(view->verticalHeader()->length(), moduleRowsShown * view->verticalHeader()->sectionSize(0));
+    const int rowsHeight =
+        qMin(view->verticalHeader()->length(), moduleRowsShown * view->verticalHeader()->sectionSize(0));
     view->setMaximumHeight(QWIDGETSIZE_MAX);
-    view->setMinimumHeight(view->horizontalHeader()->sizeHint().height() + rowsHeight + 2 * view->frameWidth());
+    view->setMinimumHeight(view->horizontalHeader()->sizeHint().height() + rowsHeight +
+                           2 * view->frameWidth());
     growToFit();
     on_comboScan_currentIndexChanged(ui->comboScan->currentIndex());
 }
@@ -362,22 +365,26 @@ void qtelvorandalitoolbox::exportInventory()
     QString filter;
     QString path = QFileDialog::getSaveFileName(
         this, QStringLiteral("Export inventory"),
-        QStringLiteral("telvoran-inventory-%1.csv").arg(lastScan.finishedAt.toString(QStringLiteral("yyyyMMdd-HHmmss"))),
+        QStringLiteral("telvoran-inventory-%1.csv")
+            .arg(lastScan.finishedAt.toString(QStringLiteral("yyyyMMdd-HHmmss"))),
         QStringLiteral("CSV files (*.csv);;JSON files (*.json)"), &filter);
     if (path.isEmpty())
         return;
     const bool json = path.endsWith(QLatin1String(".json"), Qt::CaseInsensitive) ||
-                      (!path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) && filter.startsWith(QLatin1String("JSON")));
+                      (!path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) &&
+                       filter.startsWith(QLatin1String("JSON")));
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly)) {
-        file.write(json ? QJsonDocument(lastScan.toJson()).toJson(QJsonDocument::Indented) : lastScan.toCsv());
+        file.write(json ? QJsonDocument(lastScan.toJson()).toJson(QJsonDocument::Indented)
+                        : lastScan.toCsv());
         if (file.commit()) {
             showStatus(QStringLiteral("Inventory saved to ") + path);
             return;
         }
     }
-    QMessageBox::warning(this, windowTitle(),
-                         QStringLiteral("Could not save the inventory to %1: %2").arg(path, file.errorString()));
+    QMessageBox::warning(
+        this, windowTitle(),
+        QStringLiteral("Could not save the inventory to %1: %2").arg(path, file.errorString()));
 }
 
 BusTrafficWindow *qtelvorandalitoolbox::trafficWindow() const
@@ -429,8 +436,9 @@ void qtelvorandalitoolbox::on_butEraseShort_clicked()
 // the answer that a stray Enter gives.
 bool qtelvorandalitoolbox::confirmErase(const QString &module)
 {
-    const QString question = QStringLiteral("Erase the short addresses and groups of every DALI slave behind ") +
-                             module + QStringLiteral("? This cannot be undone.");
+    const QString question =
+        QStringLiteral("Erase the short addresses and groups of every DALI slave behind ") + module +
+        QStringLiteral("? This cannot be undone.");
     return QMessageBox::question(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No) == QMessageBox::Yes;
 }

@@ -39,9 +39,11 @@ bool readSerial(const QString &text, quint32 &serial)
 bool ToolboxOptions::headless(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i) {
-        for (const char *option : {"--scan", "--erase", "-h", "--help", "-?", "--help-all", "-v", "--version"}) {
+        for (const char *option :
+             {"--scan", "--erase", "-h", "--help", "-?", "--help-all", "-v", "--version"}) {
             const size_t length = std::strlen(option);
-            if (std::strncmp(argv[i], option, length) == 0 && (argv[i][length] == '\0' || argv[i][length] == '='))
+            if (std::strncmp(argv[i], option, length) == 0 &&
+                (argv[i][length] == '\0' || argv[i][length] == '='))
                 return true;
         }
     }
@@ -54,31 +56,37 @@ bool ToolboxOptions::parse(const QStringList &arguments)
     parser.setApplicationDescription(description);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption scanOption(QStringLiteral("scan"), QStringLiteral("Scan the bus behind URL and print its modules."),
-                                  QStringLiteral("URL"));
+    const QCommandLineOption scanOption(QStringLiteral("scan"),
+                                        QStringLiteral("Scan the bus behind URL and print its modules."),
+                                        QStringLiteral("URL"));
     const QCommandLineOption eraseOption(
         QStringLiteral("erase"),
-        QStringLiteral("Scan the bus behind URL, then erase the short addresses and groups of every DALI slave "
-                       "behind the DALI interface module given by --module (only with --yes)."),
+        QStringLiteral(
+            "Scan the bus behind URL, then erase the short addresses and groups of every DALI slave "
+            "behind the DALI interface module given by --module (only with --yes)."),
         QStringLiteral("URL"));
-    const QCommandLineOption moduleOption(QStringLiteral("module"),
-                                    QStringLiteral("Serial number of the DALI interface module to erase, decimal "
-                                                   "as listed (1234567) or hexadecimal (0x12D687)."),
-                                    QStringLiteral("SERIAL"));
-    const QCommandLineOption yesOption(QStringLiteral("yes"),
-                                 QStringLiteral("Really erase; without it --erase only says what it would erase."));
-    const QCommandLineOption jsonOption(QStringLiteral("json"),
-                                  QStringLiteral("Print the result as one JSON document (endpoint, date, outcome, "
-                                                 "modules)."));
-    const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
-                                     QStringLiteral("Give up the whole run after SECONDS (default %1).")
-                                         .arg(defaultTimeoutSeconds),
-                                     QStringLiteral("SECONDS"), QString::number(defaultTimeoutSeconds));
+    const QCommandLineOption moduleOption(
+        QStringLiteral("module"),
+        QStringLiteral("Serial number of the DALI interface module to erase, decimal "
+                       "as listed (1234567) or hexadecimal (0x12D687)."),
+        QStringLiteral("SERIAL"));
+    const QCommandLineOption yesOption(
+        QStringLiteral("yes"),
+        QStringLiteral("Really erase; without it --erase only says what it would erase."));
+    const QCommandLineOption jsonOption(
+        QStringLiteral("json"),
+        QStringLiteral("Print the result as one JSON document (endpoint, date, outcome, "
+                       "modules)."));
+    const QCommandLineOption timeoutOption(
+        QStringLiteral("timeout"),
+        QStringLiteral("Give up the whole run after SECONDS (default %1).").arg(defaultTimeoutSeconds),
+        QStringLiteral("SECONDS"), QString::number(defaultTimeoutSeconds));
     const QCommandLineOption traceOption(QStringLiteral("trace"),
                                          QStringLiteral("Append one line per frame and session line, both "
                                                         "directions, to FILE (window and command line)."),
                                          QStringLiteral("FILE"));
-    parser.addOptions({scanOption, eraseOption, moduleOption, yesOption, jsonOption, timeoutOption, traceOption});
+    parser.addOptions(
+        {scanOption, eraseOption, moduleOption, yesOption, jsonOption, timeoutOption, traceOption});
     parser.addPositionalArgument(
         QStringLiteral("ENDPOINT_URL"),
         QStringLiteral("Endpoint listed in the window after the discovered bus master, e.g. "
@@ -113,8 +121,10 @@ bool ToolboxOptions::parse(const QStringList &arguments)
     }
     mode = parser.isSet(scanOption) ? Scan : Erase;
     if (!parser.positionalArguments().isEmpty())
-        return fail(QStringLiteral("endpoint arguments are for the window; give the endpoint to --scan or --erase"));
-    const EndpointArguments job = parseEndpointArguments({parser.value(mode == Scan ? scanOption : eraseOption)});
+        return fail(
+            QStringLiteral("endpoint arguments are for the window; give the endpoint to --scan or --erase"));
+    const EndpointArguments job =
+        parseEndpointArguments({parser.value(mode == Scan ? scanOption : eraseOption)});
     if (job.endpoints.isEmpty())
         return fail(job.rejections.value(0));
     jobUrl = job.endpoints.constFirst();
@@ -127,7 +137,8 @@ bool ToolboxOptions::parse(const QStringList &arguments)
     bool ok = false;
     timeoutSeconds = parser.value(timeoutOption).toInt(&ok);
     if (!ok || timeoutSeconds <= 0)
-        return fail(QStringLiteral("invalid --timeout \"%1\": give a number of seconds").arg(parser.value(timeoutOption)));
+        return fail(QStringLiteral("invalid --timeout \"%1\": give a number of seconds")
+                        .arg(parser.value(timeoutOption)));
     json = parser.isSet(jsonOption);
     confirmed = parser.isSet(yesOption);
     return true;

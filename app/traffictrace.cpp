@@ -61,7 +61,8 @@ void TrafficTrace::record(bool sent, RxItemKind kind, const QByteArray &bytes)
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     if (now / 1000 != stampSecond) {
         stampSecond = now / 1000;
-        stampPrefix = QDateTime::fromMSecsSinceEpoch(stampSecond * 1000).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss."));
+        stampPrefix = QDateTime::fromMSecsSinceEpoch(stampSecond * 1000)
+                          .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss."));
     }
     const QString text = stampPrefix + QStringLiteral("%1 ").arg(now % 1000, 3, 10, QLatin1Char('0')) +
                          FrameText::arrow(sent ? FrameText::FromPc : FrameText::ToPc) + QLatin1Char(' ') +

@@ -10,7 +10,8 @@
 // The frame trace: one line per unit crossing the link, both directions, stamped with the local time
 // to the millisecond and the endpoint, appended to a file (--trace) and handed to the Bus traffic
 // window. Lines are only made while someone takes them.
-//   2026-12-06 22:31:28.123 PC->BUS udp://127.0.0.1:17481 COSCAN        1 -> 0  t1 ack  data -  <02>BD0131EF<03>
+//   2026-12-06 22:31:28.123 PC->BUS udp://127.0.0.1:17481 COSCAN        1 -> 0  t1 ack  data -
+//   <02>BD0131EF<03>
 class TrafficTrace : public QObject
 {
     Q_OBJECT

@@ -70,9 +70,10 @@ QString FrameText::rejected(const QByteArray &wire, const QString &fate)
     if (decoded.text().isEmpty())
         return unit(QStringLiteral("?"), wire, QStringLiteral("not a bus frame") + fate);
     const auto computed = uchar(decoded.rawFrame().back());
-    return frame(decoded, wire,
-                 QStringLiteral("bad checksum %1, expected %2").arg(hexByte(decoded.rxChecksum()), hexByte(computed)) +
-                     fate);
+    return frame(
+        decoded, wire,
+        QStringLiteral("bad checksum %1, expected %2").arg(hexByte(decoded.rxChecksum()), hexByte(computed)) +
+            fate);
 }
 
 QString FrameText::unit(const QString &label, const QByteArray &bytes, const QString &note)

@@ -159,13 +159,14 @@ int MyDiFtdi::openEth(const QString &urlText)
         QTcpSocket *socket = tcpSock.get();
         connect(socket, &QTcpSocket::readyRead, this, &MyDiFtdi::tcpSock_readResponse_cb);
         connect(socket, &QTcpSocket::connected, this, &MyDiFtdi::on_tcpSock_connected);
-        connect(socket, &QAbstractSocket::errorOccurred, this, [this, socket](QAbstractSocket::SocketError error) {
-            logSocketError(socket, "Error occured on TCP :", error);
-            // Before the session is open the wait below judges the attempt; after it, a TCP socket in
-            // error is of no further use.
-            if (socket == tcpSock.get())
-                dropTransport("TCP error");
-        });
+        connect(socket, &QAbstractSocket::errorOccurred, this,
+                [this, socket](QAbstractSocket::SocketError error) {
+                    logSocketError(socket, "Error occured on TCP :", error);
+                    // Before the session is open the wait below judges the attempt; after it, a TCP socket in
+                    // error is of no further use.
+                    if (socket == tcpSock.get())
+                        dropTransport("TCP error");
+                });
         connect(socket, &QAbstractSocket::disconnected, this, [this, socket] {
             if (socket == tcpSock.get())
                 dropTransport("TCP connection closed by the module");

@@ -33,7 +33,6 @@ QByteArray withBrokenChecksum(const MyFrameDec &frame)
     return '\x02' + raw.toHex().toUpper() + '\x03';
 }
 
-
 } // namespace
 
 SimBus::SimBus(const QList<SimModule> &modules, const SimFaults &faults, FrameLog *log, QObject *parent)

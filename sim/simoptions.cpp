@@ -107,8 +107,9 @@ void SimOptions::addOptions(QCommandLineParser &parser)
         {QStringLiteral("delay-ms"), QStringLiteral("Delay every frame to the PC by N ms."),
          QStringLiteral("N")},
         {QStringLiteral("no-ack"), QStringLiteral("Withhold all acknowledgements.")},
-        {QStringLiteral("no-end"), QStringLiteral("Withhold the end-of-scan report: the master falls silent after "
-                                                  "the module table.")},
+        {QStringLiteral("no-end"),
+         QStringLiteral("Withhold the end-of-scan report: the master falls silent after "
+                        "the module table.")},
         {QStringLiteral("seed"), QStringLiteral("Seed of the fault injection, for reproducible runs."),
          QStringLiteral("N")},
         {QStringLiteral("flood"),

@@ -122,7 +122,8 @@ void BusScan::readTable(const QByteArray &payload)
     masterAnswered();
     scanResult.tableRead = true;
     emit tableRead(scanResult.table);
-    emit progress(QString::number(scanResult.table.daliInterfaces().size()) + QStringLiteral(" cards found."));
+    emit progress(QString::number(scanResult.table.daliInterfaces().size()) +
+                  QStringLiteral(" cards found."));
 }
 
 void BusScan::masterAnswered()

@@ -34,15 +34,15 @@ void DaliErase::start()
     // While the request waits, only the addressee's answers pass the manager's answer test.
     connect(manager, &MyTreatComPc::newFrameReceived, this, [this](const MyFrameDec &frame) {
         if (frame.command() == commandCoackn)
-            finish(Accepted, label +
-                                 QStringLiteral(" accepted the erase of its DALI short addresses and groups."));
+            finish(Accepted,
+                   label + QStringLiteral(" accepted the erase of its DALI short addresses and groups."));
     });
     const int attempts = policy.retries + 1;
     connect(manager, &MyTreatComPc::sendTimeout, this, [this, attempts] {
-        finish(NotAcknowledged, label +
-                                    QStringLiteral(" did not acknowledge the erase after %1 attempts. Nothing "
-                                                   "is known to be erased.")
-                                        .arg(attempts));
+        finish(NotAcknowledged,
+               label + QStringLiteral(" did not acknowledge the erase after %1 attempts. Nothing "
+                                      "is known to be erased.")
+                           .arg(attempts));
     });
     connect(manager, &MyTreatComPc::linkConnectionChanged, this, [this](bool connected) {
         if (!connected)

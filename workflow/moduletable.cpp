@@ -38,7 +38,8 @@ bool ModuleTable::Module::isDaliInterface() const
 
 QString ModuleTable::Module::label() const
 {
-    return typeName() + QStringLiteral(" s/n:") + QString::number(serial()) + QStringLiteral(" v%1").arg(version);
+    return typeName() + QStringLiteral(" s/n:") + QString::number(serial()) +
+           QStringLiteral(" v%1").arg(version);
 }
 
 bool ModuleTable::read(const QByteArray &payload, ModuleTable &table)
@@ -50,8 +51,8 @@ bool ModuleTable::read(const QByteArray &payload, ModuleTable &table)
     table.modules.clear();
     for (int record = 0; record < qMin(announced, present); ++record) {
         const int at = tableHeaderSize + record * moduleRecordSize;
-        table.modules.append({qFromBigEndian<quint32>(payload.constData() + at),
-                              byteAt(payload, at + recordVersionOffset)});
+        table.modules.append(
+            {qFromBigEndian<quint32>(payload.constData() + at), byteAt(payload, at + recordVersionOffset)});
     }
     return true;
 }

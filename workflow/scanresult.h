@@ -12,12 +12,12 @@ class ScanResult
 {
 public:
     enum Outcome {
-        Completed,  // the end-of-scan report came
-        SendFailed, // the request could not be written
-        NoAnswer,   // the request was given up: nothing answered it
-        Incomplete, // the master acknowledged, then stopped reporting before the end of the scan
-        LinkLost,   // the link went down during the scan
-        Cancelled,  // the scan was stopped from this side (endpoint changed, time limit)
+        Completed,    // the end-of-scan report came
+        SendFailed,   // the request could not be written
+        NoAnswer,     // the request was given up: nothing answered it
+        Incomplete,   // the master acknowledged, then stopped reporting before the end of the scan
+        LinkLost,     // the link went down during the scan
+        Cancelled,    // the scan was stopped from this side (endpoint changed, time limit)
         NotConnected, // the endpoint could not be opened: no scan was asked for
     };
 

@@ -64,18 +64,23 @@ private slots:
     void startUpAndUnplug_data()
     {
         QTest::addColumn<bool>("master");
-        QTest::addColumn<int>("action"); // 1: unplug, 2: then Refresh, 3: Refresh, 4: unplug, replug, choose again
+        QTest::addColumn<int>(
+            "action"); // 1: unplug, 2: then Refresh, 3: Refresh, 4: unplug, replug, choose again
         QTest::addColumn<QStringList>("labels");
         QTest::addColumn<QString>("status");
         QTest::addColumn<bool>("scanEnabled");
         QTest::addColumn<int>("opens");
         const QStringList usb{"USB (kvmx)"};
         QTest::newRow("nothing") << false << 0 << QStringList{} << QString() << true << 0;
-        QTest::newRow("unplug while connected") << true << 1 << usb << "Not connected to " + masterUrl << false << 1;
-        QTest::newRow("refresh after unplugging") << true << 2 << QStringList{} << "Not connected to " << false << 1;
+        QTest::newRow("unplug while connected")
+            << true << 1 << usb << "Not connected to " + masterUrl << false << 1;
+        QTest::newRow("refresh after unplugging")
+            << true << 2 << QStringList{} << "Not connected to " << false << 1;
         // A working connection is kept, not closed and opened again.
-        QTest::newRow("refresh while connected") << true << 3 << usb << "Connected to " + masterUrl << true << 1;
-        QTest::newRow("unplug, replug, choose again") << true << 4 << usb << "Connected to " + masterUrl << true << 2;
+        QTest::newRow("refresh while connected")
+            << true << 3 << usb << "Connected to " + masterUrl << true << 1;
+        QTest::newRow("unplug, replug, choose again")
+            << true << 4 << usb << "Connected to " + masterUrl << true << 2;
     }
 
     void startUpAndUnplug()
@@ -174,8 +179,8 @@ private slots:
         QStringList rows;
         for (int row = 0; row < table->rowCount(); ++row)
             rows << QStringLiteral("%1 %2 %3 %4 %5")
-                        .arg(table->item(row, 0)->text(), table->item(row, 1)->text(), table->item(row, 2)->text(),
-                             table->item(row, 3)->text())
+                        .arg(table->item(row, 0)->text(), table->item(row, 1)->text(),
+                             table->item(row, 2)->text(), table->item(row, 3)->text())
                         .arg(table->item(row, 2)->font().bold());
         QCOMPARE(rows, (QStringList{"IRX01 9 1 1 0", "LUX42 63 1234567 3 1", "LUX42 63 5 7 1"}));
         table->selectRow(2);
@@ -185,18 +190,20 @@ private slots:
 
         QTemporaryDir dir;
         const QString date = QStringLiteral("[0-9-]{10}T[0-9:]{8}(Z|[+-][0-9:]{5})");
-        const QString csv = QStringLiteral("endpoint,date,outcome,type,typeCode,serial,version,id,daliInterface\n"
-                                           "%1,D,completed,IRX01,9,1,1,150994945,no\n"
-                                           "%1,D,completed,LUX42,63,1234567,3,1058199175,yes\n"
-                                           "%1,D,completed,LUX42,63,5,7,1056964613,yes\n")
-                                .arg(masterUrl);
+        const QString csv =
+            QStringLiteral("endpoint,date,outcome,type,typeCode,serial,version,id,daliInterface\n"
+                           "%1,D,completed,IRX01,9,1,1,150994945,no\n"
+                           "%1,D,completed,LUX42,63,1234567,3,1058199175,yes\n"
+                           "%1,D,completed,LUX42,63,5,7,1056964613,yes\n")
+                .arg(masterUrl);
         bench.saveAs(dir.filePath("inventory.csv"));
         bench.window->exportInventory();
         QCOMPARE(readAll(dir.filePath("inventory.csv")).replace(QRegularExpression(date), "D"), csv);
         bench.saveAs(dir.filePath("inventory.json"));
         bench.window->exportInventory();
         // The document of --scan --json, which the command line's test reads field by field.
-        const QJsonObject json = QJsonDocument::fromJson(readAll(dir.filePath("inventory.json")).toUtf8()).object();
+        const QJsonObject json =
+            QJsonDocument::fromJson(readAll(dir.filePath("inventory.json")).toUtf8()).object();
         QCOMPARE(json.value("modules").toArray().size(), 3);
         // Not even root may create a file in /proc.
         bench.saveAs(QStringLiteral("/proc/inventory.csv"));
@@ -209,7 +216,8 @@ private slots:
         QTRY_VERIFY(bench.widget<QPushButton>("butScan")->isEnabled());
         QCOMPARE(bench.status(), "No answer from the bus master. Check the connection, then Scan again.");
         QCOMPARE(table->rowCount(), 0);
-        QCOMPARE(bench.widget<QLabel>("labelModules")->text(), "Scan not finished: no module table was reported.");
+        QCOMPARE(bench.widget<QLabel>("labelModules")->text(),
+                 "Scan not finished: no module table was reported.");
     }
 
     // Command-line endpoints are parsed strictly, labelled by kind and kept on Refresh; the vtap goes to

@@ -74,8 +74,8 @@ private slots:
                                   QStringList{QStringLiteral("LUX42 s/n:1234567 v3")}, 20000);
         qInstallMessageHandler(previous);
 
-        qInfo("%s; toolbox CPU %lld ms; longest loop gap %lld ms; VmRSS %lld -> %lld kB", qPrintable(flood), cpuMs,
-              longestGap, rssBefore, rssAfter);
+        qInfo("%s; toolbox CPU %lld ms; longest loop gap %lld ms; VmRSS %lld -> %lld kB", qPrintable(flood),
+              cpuMs, longestGap, rssBefore, rssAfter);
         QVERIFY2(longestGap <= 100, qPrintable(QString::number(longestGap)));
         QCOMPARE(toolbox.window->trafficWindow()->model()->rowCount(), TrafficModel::maxLines);
         // The link holds at most 64 KB of unfinished bytes plus one read (4 KB and a datagram), and the

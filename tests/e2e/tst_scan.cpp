@@ -23,12 +23,13 @@ private slots:
                              << "1 cards found.";
         // This seed loses requests, reports and acks both ways: both sides must resend.
         QTest::newRow("udp, 30% loss each way")
-            << QStringLiteral("--udp 127.0.0.1:0 --scan-ms 300 --drop-rx 30 --drop-tx 30 --seed 11").split(' ')
+            << QStringLiteral("--udp 127.0.0.1:0 --scan-ms 300 --drop-rx 30 --drop-tx 30 --seed 11")
+                   .split(' ')
             << "<02>BD0131EF<03>" << dali << "1 cards found.";
         // The module passes nothing on: the request goes out five times and is given up.
-        QTest::newRow("nobody answers") << QStringList{"--udp", "127.0.0.1:0", "--drop-rx", "100"}
-                                        << "<02>BD0131EF<03>" << QStringList{}
-                                        << "No answer from the bus master. Check the connection, then Scan again.";
+        QTest::newRow("nobody answers")
+            << QStringList{"--udp", "127.0.0.1:0", "--drop-rx", "100"} << "<02>BD0131EF<03>" << QStringList{}
+            << "No answer from the bus master. Check the connection, then Scan again.";
     }
 
     void listsTheModule()
@@ -77,7 +78,8 @@ private slots:
         QCOMPARE(toolbox.status(), "Connected to " + url);
         if (duringScan) {
             toolbox.click("butScan");
-            QTRY_COMPARE_WITH_TIMEOUT(toolbox.status(), QStringLiteral("Bus scanning started. Please wait..."), 5000);
+            QTRY_COMPARE_WITH_TIMEOUT(toolbox.status(),
+                                      QStringLiteral("Bus scanning started. Please wait..."), 5000);
         }
         sim.kill();
         if (!duringScan) {
@@ -85,7 +87,8 @@ private slots:
             QCOMPARE(toolbox.status(), "Connected to " + url);
             toolbox.click("butScan");
         }
-        QTRY_COMPARE_WITH_TIMEOUT(toolbox.status(), "Not connected to " + url +
+        QTRY_COMPARE_WITH_TIMEOUT(toolbox.status(),
+                                  "Not connected to " + url +
                                       ": the link was lost before the end of the scan. Check the connection, "
                                       "then Scan again.",
                                   3000);
@@ -123,9 +126,9 @@ private slots:
             << QStringList{} << 1
             << "LUX42 s/n:1234567 v3 accepted the erase of its DALI short addresses and groups.";
         // The first send and 4 retries, 1 s apart, then the request is dropped.
-        QTest::newRow("no acknowledgement")
-            << QStringList{"--no-ack"} << 5
-            << "LUX42 s/n:1234567 v3 did not acknowledge the erase after 5 attempts. Nothing is known to be erased.";
+        QTest::newRow("no acknowledgement") << QStringList{"--no-ack"} << 5
+                                            << "LUX42 s/n:1234567 v3 did not acknowledge the erase after 5 "
+                                               "attempts. Nothing is known to be erased.";
     }
 
     void reachesTheModule()

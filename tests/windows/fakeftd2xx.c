@@ -9,7 +9,8 @@
 
 /* The driver's device-list record, written out here on its own: a layout fault of the loader's record
  * then shows as a wrong field. The fake keeps no open state, so both devices are listed closed. */
-typedef struct {
+typedef struct
+{
     DWORD Flags, Type, ID, LocId;
     char SerialNumber[16];
     char Description[64];
@@ -18,7 +19,8 @@ typedef struct {
 
 static const Node devices[] = {{0, 5, 0x0403EF51, 0x0121, "VT000417", "Telvoran vtap", NULL},
                                {0, 5, 0x0403EF50, 0x0122, "KV001203", "Telvoran KVMX bus master", NULL}};
-static const char *waiting[] = {"", "\x02" "AB\x03\xFF"}; /* the bytes each device holds for the PC */
+static const char *waiting[] = {"", "\x02"
+                                    "AB\x03\xFF"}; /* the bytes each device holds for the PC */
 enum { deviceCount = sizeof devices / sizeof devices[0] };
 enum { ok = 0, invalidHandle = 1, notFound = 2 };
 
@@ -45,11 +47,20 @@ static int indexOf(void *handle)
     return i >= 0 && i < deviceCount ? (int)i : -1;
 }
 
-static DWORD statusOf(void *handle) { return indexOf(handle) < 0 ? invalidHandle : ok; }
+static DWORD statusOf(void *handle)
+{
+    return indexOf(handle) < 0 ? invalidHandle : ok;
+}
 
-const char *fakeCalls(void) { return calls; }
+const char *fakeCalls(void)
+{
+    return calls;
+}
 
-void fakeRefuseNext(DWORD status) { refusal = status; }
+void fakeRefuseNext(DWORD status)
+{
+    refusal = status;
+}
 
 DWORD WINAPI FT_CreateDeviceInfoList(DWORD *numDevs)
 {

@@ -66,8 +66,10 @@ void withFakeDriver()
     CHECK(FT_SetDataCharacteristics(handle, 8, 0, 0) == FT_OK);
     CHECK(FT_GetQueueStatus(handle, &count) == FT_OK && count == 5);
     char rx[64];
-    CHECK(FT_Read(handle, rx, sizeof rx, &done) == FT_OK && std::string(rx, done) == "\x02" "AB\x03\xFF");
-    const char frame[] = "\x02" "BD0231F0\x03";
+    CHECK(FT_Read(handle, rx, sizeof rx, &done) == FT_OK && std::string(rx, done) == "\x02"
+                                                                                     "AB\x03\xFF");
+    const char frame[] = "\x02"
+                         "BD0231F0\x03";
     CHECK(FT_Write(handle, frame, 10, &done) == FT_OK && done == 10);
     // The driver's status comes through as it is: 4 tells the link the device is gone.
     if (const auto refuseNext = fakeControl<void (*)(DWORD)>("fakeRefuseNext"); CHECK(refuseNext))

@@ -24,7 +24,8 @@ const QByteArray tableCut = "BD081600F00000002009000001000001003F12D687000003A7"
 const QByteArray moduleAck = "F90B3F12D68701B3";
 
 const QString lost = "Not connected to " + masterUrl + ": the link was lost before ";
-const QString incomplete = QStringLiteral("Scan incomplete: no report from the bus master for 0.3 s. Scan again.");
+const QString incomplete =
+    QStringLiteral("Scan incomplete: no report from the bus master for 0.3 s. Scan again.");
 
 enum Fault { None, Unplug, NotConnected };
 
@@ -81,19 +82,21 @@ private slots:
         QTest::addColumn<QStringList>("dali");
         const QStringList both{"LUX42 s/n:1234567 v3", "LUX42 s/n:5 v7"};
         QTest::newRow("in order, each twice")
-            << QByteArrayList{scanAck, scanStarted, scanStarted, count300, count300, table3, table3, scanEnded, scanEnded}
+            << QByteArrayList{scanAck, scanStarted, scanStarted, count300, count300,
+                              table3,  table3,      scanEnded,   scanEnded}
             << int(None) << int(ScanResult::Completed) << "2 cards found." << both;
         QTest::newRow("second table replaces the first")
-            << QByteArrayList{scanAck, table3, tableOther, scanEnded} << int(None) << int(ScanResult::Completed)
-            << "1 cards found." << QStringList{"LUX42 s/n:43981 v9"};
+            << QByteArrayList{scanAck, table3, tableOther, scanEnded} << int(None)
+            << int(ScanResult::Completed) << "1 cards found." << QStringList{"LUX42 s/n:43981 v9"};
         QTest::newRow("length beyond payload")
             << QByteArrayList{scanAck, tableCut, scanEnded} << int(None) << int(ScanResult::Completed)
             << "End of scan. No card found !!" << QStringList{};
         QTest::newRow("no end of scan") << QByteArrayList{scanAck, scanStarted, table3} << int(None)
                                         << int(ScanResult::Incomplete) << incomplete << both;
         // The request is given up unacknowledged, yet the master is evidently scanning.
-        QTest::newRow("reports without the ack") << QByteArrayList{scanStarted} << int(None)
-                                                 << int(ScanResult::Incomplete) << incomplete << QStringList{};
+        QTest::newRow("reports without the ack")
+            << QByteArrayList{scanStarted} << int(None) << int(ScanResult::Incomplete) << incomplete
+            << QStringList{};
         QTest::newRow("nobody answers")
             << QByteArrayList{} << int(None) << int(ScanResult::NoAnswer)
             << "No answer from the bus master. Check the connection, then Scan again." << QStringList{};
@@ -143,9 +146,11 @@ private slots:
         // The master's acknowledgement is no answer from the module.
         QTest::newRow("not acknowledged")
             << QByteArrayList{scanAck} << int(None) << int(DaliErase::NotAcknowledged)
-            << module + " did not acknowledge the erase after 2 attempts. Nothing is known to be erased." << 2;
+            << module + " did not acknowledge the erase after 2 attempts. Nothing is known to be erased."
+            << 2;
         QTest::newRow("unplugged") << QByteArrayList{} << int(Unplug) << int(DaliErase::LinkLost)
-                                   << lost + module + " acknowledged the erase. Nothing is known to be erased."
+                                   << lost + module +
+                                          " acknowledged the erase. Nothing is known to be erased."
                                    << 1;
         QTest::newRow("not connected") << QByteArrayList{} << int(NotConnected) << int(DaliErase::SendFailed)
                                        << "Error while sending frame. Please retry..." << 0;
