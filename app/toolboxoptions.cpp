@@ -17,11 +17,15 @@ const QString description = QStringLiteral(
     "goes to stderr, results to stdout.\n"
     "\n"
     "Examples, against the bus simulator started with telvoran-bus-sim --udp 127.0.0.1:17481:\n"
+    "\n"
     "  telvoran-dali-toolbox --scan udp://127.0.0.1:17481\n"
+    "\n"
     "  telvoran-dali-toolbox --scan udp://127.0.0.1:17481 --json\n"
+    "\n"
     "  telvoran-dali-toolbox --erase udp://127.0.0.1:17481 --module 1234567 --yes\n"
     "\n"
-    "Exit status: 0 done; 1 the bus did not answer as needed (no answer, link lost, scan incomplete, "
+    "Exit status: 0 done; 1 the bus did not answer as needed (not connected, no answer, link lost, scan "
+    "incomplete, "
     "module not found, erase not acknowledged, time limit); 2 bad arguments; 3 erase not confirmed "
     "(no --yes).");
 
