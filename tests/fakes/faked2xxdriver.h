@@ -11,9 +11,7 @@
 // One USB device behind the FakeD2xxDriver: its scripted failures and what the PC did to it.
 struct FakeUsbDevice
 {
-    quint32 id = 0x0403EF50; // vid << 16 | pid
-    bool refuseOpen = false; // as when another program holds it
-    FT_STATUS baudStatus = FT_OK;
+    quint32 id = 0x0403EF50;       // vid << 16 | pid
     QByteArray rxWaiting, written; // bytes the device holds for the PC; every byte the PC wrote
     // Per write call: the status and the most bytes accepted (-1 = all). Empty: all accepted.
     QList<QPair<FT_STATUS, int>> writeScript;
@@ -32,39 +30,36 @@ public:
     int openHandleCount() const { return handles.size(); }
     qint64 now() const { return QDeadlineTimer::current().deadline(); } // the clock of writeTimes, ms
 
-    FT_STATUS createListStatus = FT_OK, getListStatus = FT_OK, detailStatus = FT_OK;
+    QString refuse; // the start of a call as recorded, e.g. "Open 0": such calls fail with FT_OTHER_ERROR
     QStringList calls;
     QList<qint64> writeTimes, pollTimes; // one per write call; one per queue status call
 
     FT_STATUS createDeviceInfoList(quint32 *numDevs) override
     {
-        calls << QStringLiteral("CreateDeviceInfoList");
         *numDevs = quint32(present().size());
-        return createListStatus;
+        return status(QStringLiteral("CreateDeviceInfoList"));
     }
     FT_STATUS getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *list, quint32 *numDevs) override
     {
-        calls << QStringLiteral("GetDeviceInfoList");
         const QList<int> listed = present();
-        for (int i = 0; getListStatus == FT_OK && i < listed.size(); ++i)
+        for (int i = 0; i < listed.size(); ++i)
             list[i] = {}, list[i].ID = devices[listed[i]].id;
-        *numDevs = getListStatus == FT_OK ? quint32(listed.size()) : *numDevs;
-        return getListStatus;
+        *numDevs = quint32(listed.size());
+        return status(QStringLiteral("GetDeviceInfoList"));
     }
     FT_STATUS getDeviceInfoDetail(quint32 index, quint32 *, quint32 *, quint32 *id, quint32 *, char *, char *,
                                   FT_HANDLE *) override
     {
-        calls << QStringLiteral("GetDeviceInfoDetail %1").arg(index);
         const int device = present().value(int(index), -1);
         if (device >= 0)
             *id = devices[device].id; // the only detail the link reads
-        return device < 0 ? FT_DEVICE_NOT_FOUND : detailStatus;
+        const FT_STATUS result = status(QStringLiteral("GetDeviceInfoDetail %1").arg(index));
+        return device < 0 ? FT_DEVICE_NOT_FOUND : result;
     }
     FT_STATUS open(int index, FT_HANDLE *handle) override
     {
-        calls << QStringLiteral("Open %1").arg(index);
         const int device = present().value(index, -1);
-        if (device < 0 || devices[device].refuseOpen || devices[device].open)
+        if (status(QStringLiteral("Open %1").arg(index)) != FT_OK || device < 0 || devices[device].open)
             return device < 0 ? FT_DEVICE_NOT_FOUND : FT_DEVICE_NOT_OPENED;
         devices[device].open = true;
         *handle = reinterpret_cast<FT_HANDLE>(nextHandle += 0x10); // never reused: a stale one stays stale
@@ -73,49 +68,51 @@ public:
     }
     FT_STATUS setBaudRate(FT_HANDLE handle, quint32 baudRate) override
     {
-        FakeUsbDevice *d = record(handle, QStringLiteral("SetBaudRate %1 ") + QString::number(baudRate));
-        return d ? d->baudStatus : FT_INVALID_HANDLE;
+        return record(handle, QStringLiteral("SetBaudRate %1 ") + QString::number(baudRate));
     }
     FT_STATUS setDataCharacteristics(FT_HANDLE handle, quint8 bits, quint8 stop, quint8 parity) override
     {
-        const QString values = QStringLiteral(" %1 %2 %3").arg(bits).arg(stop).arg(parity);
-        return record(handle, "SetDataCharacteristics %1" + values) ? FT_OK : FT_INVALID_HANDLE;
+        const QString values = QStringLiteral("%1 %2 %3").arg(bits).arg(stop).arg(parity);
+        return record(handle, QStringLiteral("SetDataCharacteristics %1 ") + values);
     }
     FT_STATUS getQueueStatus(FT_HANDLE handle, quint32 *rxBytes) override
     {
         pollTimes.append(now());
-        FakeUsbDevice *d = record(handle, QStringLiteral("GetQueueStatus %1"));
-        *rxBytes = d ? quint32(d->rxWaiting.size()) : 0;
-        return !d ? FT_INVALID_HANDLE : d->unplugged ? FT_DEVICE_GONE : FT_OK;
+        const FT_STATUS result = record(handle, QStringLiteral("GetQueueStatus %1"));
+        *rxBytes = result == FT_OK ? quint32(devices[handles[handle]].rxWaiting.size()) : 0;
+        return result;
     }
     FT_STATUS read(FT_HANDLE handle, void *buffer, quint32 bytesToRead, quint32 *bytesReturned) override
     {
-        FakeUsbDevice *d = record(handle, QStringLiteral("Read %1 ") + QString::number(bytesToRead));
-        if (!d || d->unplugged)
-            return d ? FT_DEVICE_GONE : FT_INVALID_HANDLE;
-        *bytesReturned = std::min(bytesToRead, quint32(d->rxWaiting.size()));
-        std::copy_n(d->rxWaiting.constData(), *bytesReturned, static_cast<char *>(buffer));
-        d->rxWaiting.remove(0, int(*bytesReturned));
+        const FT_STATUS result = record(handle, QStringLiteral("Read %1 ") + QString::number(bytesToRead));
+        if (result != FT_OK)
+            return result;
+        QByteArray &waiting = devices[handles[handle]].rxWaiting;
+        *bytesReturned = std::min(bytesToRead, quint32(waiting.size()));
+        std::copy_n(waiting.constData(), *bytesReturned, static_cast<char *>(buffer));
+        waiting.remove(0, int(*bytesReturned));
         return FT_OK;
     }
     FT_STATUS write(FT_HANDLE handle, const void *buffer, quint32 bytesToWrite,
                     quint32 *bytesWritten) override
     {
         writeTimes.append(now());
-        FakeUsbDevice *d = record(handle, QStringLiteral("Write %1 ") + QString::number(bytesToWrite));
-        if (!d || d->unplugged)
-            return d ? FT_DEVICE_GONE : FT_INVALID_HANDLE;
+        const FT_STATUS result = record(handle, QStringLiteral("Write %1 ") + QString::number(bytesToWrite));
+        if (result != FT_OK)
+            return result;
+        FakeUsbDevice &d = devices[handles[handle]];
         const auto step =
-            d->writeScript.isEmpty() ? qMakePair(FT_STATUS(FT_OK), -1) : d->writeScript.takeFirst();
+            d.writeScript.isEmpty() ? qMakePair(FT_STATUS(FT_OK), -1) : d.writeScript.takeFirst();
         *bytesWritten = step.second < 0 ? bytesToWrite : std::min(bytesToWrite, quint32(step.second));
-        d->written.append(static_cast<const char *>(buffer), int(*bytesWritten));
+        d.written.append(static_cast<const char *>(buffer), int(*bytesWritten));
         return step.first;
     }
     FT_STATUS close(FT_HANDLE handle) override
     {
-        if (FakeUsbDevice *d = record(handle, QStringLiteral("Close %1")))
-            d->open = false;
-        return handles.remove(handle) ? FT_OK : FT_INVALID_HANDLE;
+        const FT_STATUS result = record(handle, QStringLiteral("Close %1"));
+        if (result != FT_INVALID_HANDLE)
+            devices[handles.take(handle)].open = false;
+        return result == FT_INVALID_HANDLE ? result : FT_OK;
     }
 
 private:
@@ -127,14 +124,22 @@ private:
                 indices.append(i);
         return indices;
     }
-    FakeUsbDevice *record(FT_HANDLE handle, const QString &call) // nullptr: the handle is not open
+    FT_STATUS status(const QString &call)
+    {
+        calls << call;
+        return !refuse.isEmpty() && call.startsWith(refuse) ? FT_OTHER_ERROR : FT_OK;
+    }
+    // Records a call on an open handle: FT_INVALID_HANDLE if it is not one, FT_DEVICE_GONE once unplugged.
+    FT_STATUS record(FT_HANDLE handle, const QString &call)
     {
         const int index = handles.value(handle, -1);
-        calls << call.arg(index < 0 ? QStringLiteral("?") : QString::number(index));
-        if (index >= 0 && !devices[index].unplugDuring.isEmpty() &&
-            call.startsWith(devices[index].unplugDuring))
-            devices[index].unplugged = true, devices[index].unplugDuring.clear();
-        return index < 0 ? nullptr : &devices[index];
+        const FT_STATUS result = status(call.arg(index < 0 ? QStringLiteral("?") : QString::number(index)));
+        if (index < 0)
+            return FT_INVALID_HANDLE;
+        FakeUsbDevice &d = devices[index];
+        if (!d.unplugDuring.isEmpty() && call.startsWith(d.unplugDuring))
+            d.unplugged = true, d.unplugDuring.clear();
+        return d.unplugged ? FT_DEVICE_GONE : result;
     }
 
     QList<FakeUsbDevice> devices;

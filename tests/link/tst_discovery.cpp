@@ -82,9 +82,7 @@ private slots:
         FakeD2xxScope fake;
         for (quint32 id : usb)
             fake.driver().device(fake.driver().addDevice()).id = id;
-        fake.driver().createListStatus = warning == "FT_CreateDeviceInfoList" ? FT_OTHER_ERROR : FT_OK;
-        fake.driver().getListStatus = warning == "FT_GetDeviceInfoList" ? FT_OTHER_ERROR : FT_OK;
-        fake.driver().detailStatus = warning == "FT_GetDeviceInfoDetail" ? FT_OTHER_ERROR : FT_OK;
+        fake.driver().refuse = warning.mid(3); // the call without its "FT_"
         FakeSerialPortsScope ports(serialPorts(serial));
         LogCapture log;
         QCOMPARE(described(MyDiFtdi::discoverPorts(mask)), entries);

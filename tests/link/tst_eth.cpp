@@ -1,12 +1,9 @@
 // The Ethernet module session against a loopback peer that plays the module.
 #include "fakeethmodule.h"
-#include "logcapture.h"
 #include "mydiftdi.h"
 
 #include <QDir>
 #include <QtTest>
-
-Q_DECLARE_METATYPE(MyDiFtdi::SessionState)
 
 namespace {
 const QByteArray busFrame = QByteArray::fromHex("02424430323331463003"); // STX BD0231F0 ETX
@@ -15,15 +12,12 @@ int openDescriptorCount()
     return QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size();
 }
 
-// Everything queued but the HELLO echo lines, which the 100 ms period slips in at any point.
-QList<QByteArray> takeAllButHellos(MyDiFtdi &link)
+// Everything queued, in order.
+QByteArrayList takeAll(MyDiFtdi &link)
 {
-    QList<QByteArray> taken;
-    while (link.itemCount() > 0) {
-        QByteArray data = link.takeItem().data;
-        if (data != "INFO:HELLO:INFO\r\n")
-            taken << data;
-    }
+    QByteArrayList taken;
+    while (link.itemCount() > 0)
+        taken << link.takeItem().data;
     return taken;
 }
 } // namespace
@@ -33,7 +27,6 @@ class TestEth : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { qRegisterMetaType<MyDiFtdi::SessionState>(); }
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
     void encodeLogin()
@@ -64,24 +57,18 @@ private slots:
         link.setHelloPeriod(100);
         QSignalSpy connectSpy(&link, &MyDiFtdi::connectStateChanged);
         QCOMPARE(link.open(module.url()), 1);
-        QCOMPARE(link.transportKind(), MyDiFtdi::TransportEth);
-        QCOMPARE(module.stream(), QByteArray("LOGIN"));
-        QCOMPARE(link.takeItem().kind, RxTextLine); // "Session opened"
         QCOMPARE(link.write(busFrame), busFrame.size());
-        module.send(busFrame);
-        QTRY_COMPARE(link.itemCount(), 1);
-        QCOMPARE(link.takeItem().data, busFrame);
-        QTRY_VERIFY(module.messages.contains("HELLO") && link.itemCount() >= 1);
-        QCOMPARE(link.takeItem().data, QByteArray("INFO:HELLO:INFO\r\n"));
-        takeAllButHellos(link);
         // Longer than the 16 KB that a socket read takes at a time, and followed by another.
         module.send(QByteArray(40000, 'A') + "\r\n");
         module.send(busFrame);
-        QList<QByteArray> received;
-        QTRY_VERIFY((received += takeAllButHellos(link)).size() >= 2);
-        QCOMPARE(received.size(), 2);
-        QCOMPARE(received.at(0), QByteArray(40000, 'A') + "\r\n");
-        QCOMPARE(received.at(1), busFrame);
+        // The keep-alive goes out every 100 ms and shows among the lines received.
+        const QByteArray hello("INFO:HELLO:INFO\r\n");
+        QByteArrayList received;
+        QTRY_VERIFY((received += takeAll(link)).contains(busFrame) && received.contains(hello));
+        QVERIFY(module.messages.contains("HELLO"));
+        received.removeAll(hello);
+        QCOMPARE(received,
+                 (QByteArrayList{"INFO:Session opened\r\n", QByteArray(40000, 'A') + "\r\n", busFrame}));
         QElapsedTimer logoutWait;
         logoutWait.start();
         link.close();
@@ -133,7 +120,6 @@ private slots:
         QVERIFY2(auth ? clock.elapsed() < 1000 : clock.elapsed() >= 1900 && clock.elapsed() <= 4000,
                  qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(module.messages, QByteArrayList{"LOGIN"});
-        QCOMPARE(link.transportKind(), MyDiFtdi::TransportNone);
         QCOMPARE(link.currentSessionState(), state);
         // The failed open let its socket go: a late answer reaches nothing.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -152,35 +138,19 @@ private slots:
         FakeEthModule module;
         MyDiFtdi link;
         QCOMPARE(link.open(module.url()), 1);
-        QSignalSpy sessionSpy(&link, &MyDiFtdi::sessionStateChanged);
+        int sessionChanges = 0;
+        connect(&link, &MyDiFtdi::sessionStateChanged, this, [&sessionChanges] { ++sessionChanges; });
         // These arrive while the link waits after its LOGOUT, inside the read of the line: the frame is
         // still received, the session line of the closed link is not acted upon.
         QTimer::singleShot(300, &module, [&module] { module.send("INFO:Session opened\r\n" + busFrame); });
         module.send("INFO:Access denied. Open a session:INFO\r\n");
         QTRY_VERIFY_WITH_TIMEOUT(!link.isConnected(), 5000);
         QCOMPARE(module.messages.last(), QByteArray("LOGOUT"));
-        QCOMPARE(sessionSpy.size(), 2);
-        QCOMPARE(sessionSpy.last().at(0).value<MyDiFtdi::SessionState>(), MyDiFtdi::SessionClosed);
+        QCOMPARE(sessionChanges, 2);
         QCOMPARE(link.currentSessionState(), MyDiFtdi::SessionClosed);
-        QCOMPARE(link.itemCount(), 4);
-        link.takeItem(), link.takeItem(), link.takeItem();
-        QCOMPARE(link.takeItem().data, busFrame);
-    }
-
-    // The port unreachable report of one datagram fails the socket's next operation: nothing listens
-    // at the module's port any more, and the link is released at once, without a LOGOUT.
-    void refusedDatagramEndsTheLink()
-    {
-        FakeEthModule module;
-        MyDiFtdi link;
-        QCOMPARE(link.open(module.url()), 1);
-        QSignalSpy connection(&link, &MyDiFtdi::connectStateChanged);
-        module.stop();
-        QTRY_VERIFY((link.write(busFrame), !link.isConnected()));
-        QCOMPARE(connection.count(), 1);
-        QCOMPARE(link.currentSessionState(), MyDiFtdi::SessionClosed);
-        QCOMPARE(link.transportKind(), MyDiFtdi::TransportNone);
-        QCOMPARE(link.write(busFrame), 0);
+        QCOMPARE(takeAll(link),
+                 (QByteArrayList{"INFO:Session opened\r\n", "INFO:Access denied. Open a session:INFO\r\n",
+                                 "INFO:Session opened\r\n", busFrame}));
     }
 };
 

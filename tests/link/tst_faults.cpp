@@ -1,19 +1,12 @@
-// Faults at the edges of the device link: a USB master unplugged at or during a call,
-// and odd endpoint URLs on their way from the command line to the link.
+// Odd endpoint URLs on their way from the command line to the link. (A USB master unplugged at or
+// during a call: tst_usb.)
 #include "endpointarguments.h"
 #include "fakeethmodule.h"
-#include "logcapture.h"
 #include "mydiftdi.h"
 #include "mytreatcompc.h"
 #include "windowbench.h"
 
 #include <QtTest>
-
-namespace {
-
-const QByteArray busFrame = QByteArray::fromHex("02424430323331463003"); // STX BD0231F0 ETX
-
-} // namespace
 
 class tst_faults : public QObject
 {
@@ -21,53 +14,6 @@ class tst_faults : public QObject
 
 private slots:
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
-
-    void usbUnplugsMidCall_data()
-    {
-        QTest::addColumn<QString>("unplugDuring");
-        QTest::addColumn<int>("sendResult");
-        QTest::addColumn<QStringList>("warnings");
-        QTest::newRow("mid-write")
-            << "Write" << 1
-            << QStringList{"Failed to send frame. KVMX is maybe disconnect. Update status and abort."};
-        QTest::newRow("at a poll") << "GetQueueStatus" << 0
-                                   << QStringList{"Error GetQueueStatus",
-                                                  "USB maybe unplugged, close connection"};
-        QTest::newRow("mid-poll") << "Read" << 0
-                                  << QStringList{"Error read data", "Error GetQueueStatus",
-                                                 "USB maybe unplugged, close connection"};
-    }
-
-    void usbUnplugsMidCall()
-    {
-        QFETCH(QString, unplugDuring);
-        QFETCH(QStringList, warnings);
-        FakeD2xxScope usb;
-        FakeUsbDevice &device = usb.driver().device(usb.driver().addDevice());
-        LogCapture log;
-        MyTreatComPc manager(masterUrl);
-        QSignalSpy connection(&manager, &MyTreatComPc::linkConnectionChanged);
-        device.rxWaiting = busFrame;
-        device.unplugDuring = unplugDuring;
-        MyFrameDec scan;
-        scan.setFrame(1, 0x04, 0x18, 0x20, 2, 0, 0, 0, 0x31, QByteArray());
-        QTEST(manager.sendFrame(scan, manager.policyDefault), "sendResult");
-
-        QTRY_COMPARE(connection, (QList<QVariantList>{{false}}));
-        QCOMPARE(log.only(warnings), warnings);
-        QCOMPARE(usb.driver().openHandleCount(), 0);
-        const int calls = usb.driver().calls.size(); // the poll timer went with the device
-        QTest::qWait(150);
-        QCOMPARE(usb.driver().calls.size(), calls);
-        QCOMPARE(manager.sendFrame(scan, manager.policyDefault), 1);
-
-        device.unplugged = false; // plugged in again
-        QCOMPARE(manager.reconnect(), 0);
-        QCOMPARE(usb.driver().openHandleCount(), 1);
-        const int opens = usb.driver().calls.filter("Open ").size();
-        QCOMPARE(manager.reconnect(), 0); // keeps the open link
-        QCOMPARE(usb.driver().calls.filter("Open ").size(), opens);
-    }
 
     void oddUrlsReachTheLink_data()
     {

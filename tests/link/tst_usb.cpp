@@ -1,5 +1,5 @@
-// The link on USB against the fake D2XX driver: dispatch, device choice, polling, writes. Unplugging:
-// tst_faults.
+// The link on USB over the fake D2XX driver, for what the libftdi backend (tst_libftdi) never does: other
+// product ids, refusals and unplugging at any call, the driver's own statuses, the poll's timing.
 #include "faked2xxdriver.h"
 #include "logcapture.h"
 #include "mydiftdi.h"
@@ -10,6 +10,10 @@ namespace {
 const QByteArray frame = QByteArray::fromHex("02424430323331463003"); // STX BD0231F0 ETX
 using Script = QList<QPair<FT_STATUS, int>>;
 using Signals = QList<QVariantList>;
+QString url(int pid)
+{
+    return QStringLiteral("usb://localhost?vid=1027&pid=%1").arg(pid);
+}
 } // namespace
 
 class TstUsb : public QObject
@@ -25,64 +29,57 @@ private slots:
         fake.reset();
     }
 
-    void configurationByProductId_data()
+    // The first device of the id that opens is used, at its product's baud rate, 8-N-1. A refusal leaves
+    // nothing open and announces nothing, so that the same open succeeds once the cause is gone.
+    void open_data()
     {
+        QTest::addColumn<QList<quint32>>("ids"); // of the devices attached
         QTest::addColumn<int>("pid");
-        QTest::addColumn<QString>("baud");
-        QTest::addColumn<int>("kind");
-        QTest::newRow("vtap") << 61265 << "115200" << int(MyDiFtdi::TransportUsbVtap);
-        QTest::newRow("kvmx") << 61264 << "38400" << int(MyDiFtdi::TransportUsbKvmx);
-        QTest::newRow("other") << 24577 << "38400" << int(MyDiFtdi::TransportUsbKvmx);
+        QTest::addColumn<QString>("refuse"); // a driver call
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QStringList>("settings");
+        QTest::newRow("vtap, first one held")
+            << QList<quint32>{0x0403EF51, 0x0403EF51} << 61265 << "Open 0" << 1
+            << QStringList{"SetBaudRate 1 115200", "SetDataCharacteristics 1 8 0 0"};
+        QTest::newRow("another id") << QList<quint32>{0x04036001} << 24577 << "" << 1
+                                    << QStringList{"SetBaudRate 0 38400", "SetDataCharacteristics 0 8 0 0"};
+        QTest::newRow("no device") << QList<quint32>() << 61264 << "" << -1 << QStringList();
+        QTest::newRow("none of that id") << QList<quint32>{0x0403EF51} << 61264 << "" << -2 << QStringList();
+        QTest::newRow("baud rate refused") << QList<quint32>{0x0403EF50} << 61264 << "SetBaudRate" << -1
+                                           << QStringList{"SetBaudRate 0 38400"};
     }
 
-    // Another program holds the first device of that id: the second one is used.
-    void configurationByProductId()
+    void open()
     {
+        QFETCH(QList<quint32>, ids);
         QFETCH(int, pid);
-        QFETCH(QString, baud);
-        FakeUsbDevice device;
-        device.id = 0x04030000u | quint32(pid);
-        FakeUsbDevice held = device;
-        held.refuseOpen = true;
-        driver().addDevice(held);
+        QFETCH(int, result);
+        for (const quint32 id : ids)
+            driver().device(driver().addDevice()).id = id;
+        QFETCH(QString, refuse);
+        driver().refuse = refuse;
         QSignalSpy connectState(link.get(), &MyDiFtdi::connectStateChanged);
-        QCOMPARE(open(device, pid), 1);
-        QCOMPARE(driver().calls.filter("Set"),
-                 (QStringList{"SetBaudRate 1 " + baud, "SetDataCharacteristics 1 8 0 0"}));
-        QTEST(int(link->transportKind()), "kind");
-        QCOMPARE(connectState, (Signals{{true}}));
-        QCOMPARE(link->write(frame), frame.size());
-        QCOMPARE(driver().device(1).written, frame);
-    }
-
-    // A refused configuration leaves nothing open, so that the same open succeeds once the cause is gone.
-    void refusedConfigurationThenReopen()
-    {
-        FakeUsbDevice device;
-        device.baudStatus = FT_OTHER_ERROR;
-        QSignalSpy connectState(link.get(), &MyDiFtdi::connectStateChanged);
-        QCOMPARE(link->open(url(61264)), -1); // no device at all
-        QCOMPARE(open(device, 61265), -2);    // none of that product id
-        QCOMPARE(link->open(url(61264)), -1);
-        QCOMPARE(driver().openHandleCount(), 0);
-        QCOMPARE(link->transportKind(), MyDiFtdi::TransportNone);
-        QVERIFY(connectState.isEmpty());
-        driver().device(0).baudStatus = FT_OK;
-        QCOMPARE(link->open(url(61264)), 1);
+        QCOMPARE(link->open(url(pid)), result);
+        QTEST(driver().calls.filter("Set"), "settings");
+        QCOMPARE(connectState, result == 1 ? Signals{{true}} : Signals());
+        QCOMPARE(link->write(frame), result == 1 ? frame.size() : 0);
+        driver().refuse.clear();
+        QCOMPARE(link->open(url(pid)), ids.contains(0x04030000u | quint32(pid)) ? 1 : result);
     }
 
     void pollReadsAtMost4096PerTick()
     {
-        FakeUsbDevice device;
+        FakeUsbDevice &device = driver().device(driver().addDevice());
         device.rxWaiting = '\x02' + QByteArray(4998, 'A') + '\x03';
-        QCOMPARE(open(device), 1);
+        const QByteArray sent = device.rxWaiting;
+        QCOMPARE(link->open(url(61264)), 1);
         QTRY_COMPARE_WITH_TIMEOUT(link->itemCount(), 1, 2000);
         QCOMPARE(driver().calls.filter("Read"), (QStringList{"Read 0 4096", "Read 0 904"}));
         // Polled every 50 ms: five ticks, one of them possibly late.
         QTRY_VERIFY(driver().pollTimes.size() > 5);
         const qint64 fiveTicks = driver().pollTimes[5] - driver().pollTimes[0];
         QVERIFY2(fiveTicks >= 5 * 47 && fiveTicks < 5 * 50 + 150, qPrintable(QString::number(fiveTicks)));
-        QCOMPARE(link->takeItem().data, device.rxWaiting);
+        QCOMPARE(link->takeItem().data, sent);
     }
 
     void writeAttempts_data()
@@ -103,14 +100,48 @@ private slots:
 
     void writeAttempts()
     {
-        FakeUsbDevice device;
+        FakeUsbDevice &device = driver().device(driver().addDevice());
         QFETCH(Script, script);
         device.writeScript = script;
-        QCOMPARE(open(device), 1);
+        QCOMPARE(link->open(url(61264)), 1);
         LogCapture log;
         QTEST(link->write(frame), "result");
         QTEST(log.lines(), "lines");
         QVERIFY(link->isConnected());
+    }
+
+    // Unplugged at or during a call: the link says so, lets the handle go and stops polling; plugged in
+    // again, the device opens as before.
+    void unplugs_data()
+    {
+        QTest::addColumn<QString>("during"); // the driver call
+        QTest::addColumn<QStringList>("lines");
+        const QString closing = "USB maybe unplugged, close connection";
+        QTest::newRow("mid-write")
+            << "Write"
+            << QStringList{"Failed to send frame. KVMX is maybe disconnect. Update status and abort."};
+        QTest::newRow("at a poll") << "GetQueueStatus" << QStringList{"Error GetQueueStatus", closing};
+        QTest::newRow("mid-poll") << "Read"
+                                  << QStringList{"Error read data", "Error GetQueueStatus", closing};
+    }
+
+    void unplugs()
+    {
+        QFETCH(QString, during);
+        FakeUsbDevice &device = driver().device(driver().addDevice());
+        QCOMPARE(link->open(url(61264)), 1);
+        QSignalSpy connectState(link.get(), &MyDiFtdi::connectStateChanged);
+        LogCapture log;
+        device.rxWaiting = frame, device.unplugDuring = during;
+        QCOMPARE(link->write(frame), during == "Write" ? -1 : frame.size());
+        QTRY_COMPARE(connectState, Signals{{false}});
+        QTEST(log.lines(), "lines");
+        QCOMPARE(driver().openHandleCount(), 0);
+        const int calls = driver().calls.size();
+        QTest::qWait(150);
+        QCOMPARE(driver().calls.size(), calls);
+        device.unplugged = false;
+        QCOMPARE(link->open(url(61264)), 1);
     }
 
     void dispatchAndClose()
@@ -120,11 +151,11 @@ private slots:
         QCOMPARE(link->open("usb://localhost"), -1);
         QCOMPARE(link->open("usb://localhost?"), -1);
         QCOMPARE(driver().calls, QStringList());
-        QCOMPARE(open(), 1);
+        driver().addDevice();
+        QCOMPARE(link->open(url(61264)), 1);
         QSignalSpy connectState(link.get(), &MyDiFtdi::connectStateChanged);
         QTest::ignoreMessage(QtDebugMsg, "unhandled scheme : ftp");
         QCOMPARE(link->open("ftp://x"), -1); // closes what was open
-        QCOMPARE(link->transportKind(), MyDiFtdi::TransportNone);
         link->close();
         QCOMPARE(connectState, (Signals{{false}}));
         QCOMPARE(link->write(frame), 0);
@@ -133,12 +164,6 @@ private slots:
 
 private:
     FakeD2xxDriver &driver() { return fake->driver(); }
-    int open(const FakeUsbDevice &device = {}, int pid = 61264)
-    {
-        driver().addDevice(device);
-        return link->open(url(pid));
-    }
-    static QString url(int pid) { return QStringLiteral("usb://localhost?vid=1027&pid=%1").arg(pid); }
 
     std::unique_ptr<FakeD2xxScope> fake;
     std::unique_ptr<MyDiFtdi> link;
