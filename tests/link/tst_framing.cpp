@@ -66,22 +66,15 @@ private slots:
         QCOMPARE(drain(link), (rest.isEmpty() ? Bytes() : Bytes{"O" + rest}));
     }
 
-    // Undelimited bytes are let go at the bound, as other data and none lost; a unit within it stays whole.
+    // A frame that fits the bound stays whole however it arrives. (Undelimited runs let go at the bound,
+    // none lost: the fuzz_cut_items replay.)
     void rxBufferBound()
     {
         MyDiFtdi link;
-        int let = 0;
-        for (int sent = 0; sent < 1 << 20; sent += 4096) {
-            link.receivePass(QByteArray(4096, 'x'));
-            QVERIFY(link.bufferedByteCount() <= MyDiFtdi::rxBufferLimit);
-            for (const QByteArray &item : drain(link))
-                let += item.startsWith('O') ? item.size() - 1 : -(1 << 21);
-        }
-        QCOMPARE(let + link.bufferedByteCount(), 1 << 20);
         const QByteArray longFrame = STX + QByteArray(MyDiFtdi::rxBufferLimit - 2, 'A') + ETX;
         for (int at = 0; at < longFrame.size(); at += 4096)
             link.receivePass(longFrame.mid(at, 4096));
-        QCOMPARE(drain(link).last(), "F" + longFrame);
+        QCOMPARE(drain(link), Bytes{"F" + longFrame});
     }
 
     void announcesOncePerPass()

@@ -38,9 +38,6 @@ private slots:
         QTest::addColumn<QString>("refuse"); // a driver call
         QTest::addColumn<int>("result");
         QTest::addColumn<QStringList>("settings");
-        QTest::newRow("vtap, first one held")
-            << QList<quint32>{0x0403EF51, 0x0403EF51} << 61265 << "Open 0" << 1
-            << QStringList{"SetBaudRate 1 115200", "SetDataCharacteristics 1 8 0 0"};
         QTest::newRow("another id") << QList<quint32>{0x04036001} << 24577 << "" << 1
                                     << QStringList{"SetBaudRate 0 38400", "SetDataCharacteristics 0 8 0 0"};
         QTest::newRow("no device") << QList<quint32>() << 61264 << "" << -1 << QStringList();
