@@ -45,7 +45,6 @@ public:
             client->write(bytes);
     }
     quint16 port() const { return transport == Udp ? udp.localPort() : server.serverPort(); }
-    QByteArray stream() const { return messages.join(); }
     quint16 peerPort() const { return quint16(last.senderPort()); } // of the latest datagram
 
     QByteArray loginReply = "INFO:Session opened\r\n"; // empty: the module stays silent

@@ -78,7 +78,8 @@ private slots:
         link.close();
         QVERIFY2(logoutWait.elapsed() >= 1500 && logoutWait.elapsed() < 2500,
                  qPrintable(QString::number(logoutWait.elapsed())));
-        QTRY_VERIFY(module.stream().startsWith("LOGIN" + busFrame) && module.stream().endsWith("LOGOUT"));
+        QTRY_VERIFY(module.messages.join().startsWith("LOGIN" + busFrame) &&
+                    module.messages.join().endsWith("LOGOUT"));
         QCOMPARE(connectSpy, (QList<QVariantList>{{true}, {false}}));
     }
 

@@ -89,7 +89,6 @@ private slots:
         const QStringList twice = retried + QStringList{"Failed to send frame 18", "Abort."};
         QTest::newRow("refused twice") << Script{{FT_OTHER_ERROR, 0}, {FT_OTHER_ERROR, 0}} << 0
                                        << QStringList(twice + QStringList{incomplete});
-        QTest::newRow("second attempt") << Script{{FT_OTHER_ERROR, 0}} << frame.size() << retried;
         // A refused last attempt never counts as sent, even if the driver claims every byte.
         QTest::newRow("refused, all claimed")
             << Script{{FT_OTHER_ERROR, -1}, {FT_OTHER_ERROR, -1}} << -1 << twice;
@@ -117,7 +116,6 @@ private slots:
         QTest::newRow("mid-write")
             << "Write"
             << QStringList{"Failed to send frame. KVMX is maybe disconnect. Update status and abort."};
-        QTest::newRow("at a poll") << "GetQueueStatus" << QStringList{"Error GetQueueStatus", closing};
         QTest::newRow("mid-poll") << "Read"
                                   << QStringList{"Error read data", "Error GetQueueStatus", closing};
     }
