@@ -39,11 +39,11 @@ private slots:
     void toolboxSurvivesAFlood()
     {
         SimProcess sim;
-        const QString endpoint =
+        const QUrl url =
             sim.start({"--udp", "127.0.0.1:0", "--scan-ms", "300", "--flood", "50", "--flood-ms", "3000"});
-        QVERIFY(!endpoint.isEmpty());
+        QVERIFY(!url.isEmpty());
         WindowBench toolbox;
-        toolbox.open({QUrl("udp://" + endpoint)});
+        toolbox.open({url});
         toolbox.window->showBusTraffic(); // every frame drawn as a line too
 
         const qint64 rssBefore = residentKb();
@@ -61,8 +61,7 @@ private slots:
         meter.start(10);
         const std::clock_t cpuBefore = std::clock();
         QUdpSocket trigger;
-        trigger.writeDatagram("FLOOD", QHostAddress(QHostAddress::LocalHost),
-                              quint16(endpoint.section(':', 1).toUInt()));
+        trigger.writeDatagram("FLOOD", QHostAddress(QHostAddress::LocalHost), quint16(url.port()));
         QTRY_VERIFY_WITH_TIMEOUT(!sim.linesWith(QStringLiteral("flood:")).isEmpty(), 30000);
         const qint64 rssAfter = residentKb();
         const auto cpuMs = qint64(1000.0 * double(std::clock() - cpuBefore) / CLOCKS_PER_SEC);

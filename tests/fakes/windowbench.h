@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -21,6 +22,11 @@ inline const QString masterUrl = QStringLiteral("usb://localhost?vid=1027&pid=61
 inline QByteArray transport(const QByteArray &hexDigits)
 {
     return '\x02' + hexDigits + '\x03';
+}
+inline QString readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 // The window on fake USB devices; the window (and its manager's device) goes before the fake driver.
