@@ -54,6 +54,8 @@ class tst_Workflow : public QObject
 private slots:
     void init()
     {
+        // Unregistered, the outcome would reach the spy as an invalid QVariant, read back as Accepted.
+        qRegisterMetaType<DaliErase::Outcome>();
         usb = std::make_unique<FakeD2xxScope>();
         usb->driver().addDevice();
         manager = std::make_unique<MyTreatComPc>(masterUrl);
