@@ -6,18 +6,12 @@
 #include <QtTest>
 #include <QtWidgets>
 
-namespace {
-
-// Records of types 9 (s/n 1, v1), 63 (s/n 0x12D687, v3) and 63 (s/n 5, v7), to this PC over USB.
-const QByteArray table3 = "BD081600F00000001809000001000001003F12D687000003003F00000500000700EA";
-
-} // namespace
-
 class tst_Window : public QObject
 {
     Q_OBJECT
 
 private slots:
+    // The window's title and buttons; Ctrl+Q and Quit close it and leave the event loop with 0.
     void closingExitsWithZero_data()
     {
         QTest::addColumn<bool>("byShortcut");
@@ -25,7 +19,6 @@ private slots:
         QTest::newRow("Quit button") << false;
     }
 
-    // The window's title and buttons; Ctrl+Q and Quit close it and leave the event loop with 0.
     void closingExitsWithZero()
     {
         QFETCH(bool, byShortcut);

@@ -3,7 +3,7 @@
 #include "busscan.h"
 #include "dalierase.h"
 #include "mytreatcompc.h"
-#include "windowbench.h" // masterUrl, transport()
+#include "windowbench.h" // masterUrl, transport(), table3
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -15,8 +15,6 @@ const QByteArray scanAck = "B90801C2";
 const QByteArray scanStarted = "BD0863022A";
 const QByteArray scanEnded = "BD08630129";
 const QByteArray count300 = "BD0837012C29";
-// Records of types 9, 63 (s/n 0x12D687, v3) and 63 (s/n 5, v7).
-const QByteArray table3 = "BD081600F00000001809000001000001003F12D687000003003F00000500000700EA";
 const QByteArray moduleAck = "F90B3F12D68701B3";
 
 const QString lost = "Not connected to " + masterUrl + ": the link was lost before ";
