@@ -1,6 +1,7 @@
 #ifndef E2EBENCH_H
 #define E2EBENCH_H
 
+#include "fakeserialportsscope.h"
 #include "windowbench.h"
 
 #include <QProcess>
@@ -17,13 +18,20 @@ public:
                          [this] { log += QString::fromUtf8(process.readAllStandardOutput()); });
     }
     ~SimProcess() { kill(); }
-    // The endpoint from the first line ("UDP 127.0.0.1:PORT", "PTY /dev/pts/N"); empty if it did not start.
+    // The URL of the endpoint its first line names ("UDP 127.0.0.1:PORT", "PTY /dev/pts/N"); empty if it
+    // did not start. A pty is not listed by the system: it is serial port SIMPTY0 while this lives.
     QString start(const QStringList &arguments)
     {
         process.start(QStringLiteral(SIM_EXECUTABLE), arguments);
         while (!log.contains(QLatin1Char('\n')) && process.waitForReadyRead(5000))
             log += QString::fromUtf8(process.readAllStandardOutput());
-        return log.section(QLatin1Char('\n'), 0, 0).section(QLatin1Char(' '), 1);
+        const QString first = log.section(QLatin1Char('\n'), 0, 0);
+        const QString kind = first.section(QLatin1Char(' '), 0, 0).toLower();
+        const QString where = first.section(QLatin1Char(' '), 1);
+        if (where.isEmpty() || kind != QLatin1String("pty"))
+            return where.isEmpty() ? QString() : kind + "://" + where;
+        ports = std::make_unique<FakeSerialPortsScope>(QList<SerialPortDescription>{{"SIMPTY0", where}});
+        return QStringLiteral("serial://simpty0?baud=38400");
     }
     void kill()
     {
@@ -40,6 +48,7 @@ public:
 private:
     QProcess process;
     QString log;
+    std::unique_ptr<FakeSerialPortsScope> ports;
 };
 
 #endif // E2EBENCH_H

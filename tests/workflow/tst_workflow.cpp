@@ -3,7 +3,7 @@
 #include "busscan.h"
 #include "dalierase.h"
 #include "mytreatcompc.h"
-#include "windowbench.h" // masterUrl, transport()
+#include "windowbench.h" // masterUrl, transport(), table3
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -15,12 +15,6 @@ const QByteArray scanAck = "B90801C2";
 const QByteArray scanStarted = "BD0863022A";
 const QByteArray scanEnded = "BD08630129";
 const QByteArray count300 = "BD0837012C29";
-// Records of types 9, 63 (s/n 0x12D687, v3) and 63 (s/n 5, v7).
-const QByteArray table3 = "BD081600F00000001809000001000001003F12D687000003003F00000500000700EA";
-// Records of types 9 and 63 (s/n 0x00ABCD, v9).
-const QByteArray tableOther = "BD081600F00000001009000001000001003F00ABCD00000900A6";
-// Four records announced; one whole record and 7 bytes of the DALI module's.
-const QByteArray tableCut = "BD081600F00000002009000001000001003F12D687000003A7";
 const QByteArray moduleAck = "F90B3F12D68701B3";
 
 const QString lost = "Not connected to " + masterUrl + ": the link was lost before ";
@@ -58,6 +52,8 @@ class tst_Workflow : public QObject
 private slots:
     void init()
     {
+        // Unregistered, the outcome would reach the spy as an invalid QVariant, read back as Accepted.
+        qRegisterMetaType<DaliErase::Outcome>();
         usb = std::make_unique<FakeD2xxScope>();
         usb->driver().addDevice();
         manager = std::make_unique<MyTreatComPc>(masterUrl);
@@ -85,12 +81,6 @@ private slots:
             << QByteArrayList{scanAck, scanStarted, scanStarted, count300, count300,
                               table3,  table3,      scanEnded,   scanEnded}
             << int(None) << int(ScanResult::Completed) << "2 cards found." << both;
-        QTest::newRow("second table replaces the first")
-            << QByteArrayList{scanAck, table3, tableOther, scanEnded} << int(None)
-            << int(ScanResult::Completed) << "1 cards found." << QStringList{"LUX42 s/n:43981 v9"};
-        QTest::newRow("length beyond payload")
-            << QByteArrayList{scanAck, tableCut, scanEnded} << int(None) << int(ScanResult::Completed)
-            << "End of scan. No card found !!" << QStringList{};
         QTest::newRow("no end of scan") << QByteArrayList{scanAck, scanStarted, table3} << int(None)
                                         << int(ScanResult::Incomplete) << incomplete << both;
         // The request is given up unacknowledged, yet the master is evidently scanning.
