@@ -77,6 +77,8 @@ private slots:
         QTest::newRow("erase") << "" << erase << QByteArray("F90B3F12D68701B3") << true;
         QTest::newRow("erase, unknown address")
             << "" << transport("BD0E3F0000011F3FF15A") << QByteArray() << false;
+        QTest::newRow("erase, not a DALI interface")
+            << "" << transport("BD0E0912D6871F3FF192") << QByteArray("F90B0912D687017D") << false;
         // Each report is sent once more, then given up: the scan still runs to its end.
         const QByteArray table = "BD081600F0000000100912D687000001003F12D6870000030005";
         QTest::newRow("scan, --no-ack") << "--no-ack" << transport("BD0231F0")
