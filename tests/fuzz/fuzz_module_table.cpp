@@ -16,7 +16,8 @@ namespace {
 QStringList deliver(BusScan &scan, const MyFrameDec &frame)
 {
     QStringList shown;
-    const auto status = QObject::connect(&scan, &BusScan::progress, [&shown](const QString &s) { shown << s; });
+    const auto status =
+        QObject::connect(&scan, &BusScan::progress, [&shown](const QString &s) { shown << s; });
     const auto table = QObject::connect(&scan, &BusScan::tableRead, [&shown](const ModuleTable &t) {
         for (const ModuleTable::Module &module : t.daliInterfaces())
             shown << module.label() + '|' + QString::number(module.id);
@@ -62,7 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (int at = 6; at < 6 + 8 * announced && at + 8 <= payload.size(); at += 8, ++records) {
         const quint32 id = qFromBigEndian<quint32>(payload.constData() + at);
         if (id >> 24 == 63)
-            listed << QStringLiteral("LUX42 s/n:%1 v%2|%3").arg(id & 0xFFFFFF).arg(uchar(payload[at + 6])).arg(id);
+            listed << QStringLiteral("LUX42 s/n:%1 v%2|%3")
+                          .arg(id & 0xFFFFFF)
+                          .arg(uchar(payload[at + 6]))
+                          .arg(id);
     }
     FUZZ_CHECK(scan.result().tableRead && scan.result().table.modules.size() == records);
     FUZZ_CHECK(shown.mid(shown.size() - listed.size() - 2, listed.size()) == listed);
