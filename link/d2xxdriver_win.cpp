@@ -54,8 +54,11 @@ template <class Fn> bool resolve(HMODULE library, WORD ordinal, Fn &fn)
 class DllD2xxDriver : public D2xxDriver
 {
 public:
+    // From this program's folder, the system folder (where the driver's installer puts it) or a folder
+    // added with AddDllDirectory only: never the working directory or PATH, where a document folder or
+    // another program could hold an ftd2xx.dll of its own.
     DllD2xxDriver()
-        : library(LoadLibraryA("ftd2xx.dll"))
+        : library(LoadLibraryExA("ftd2xx.dll", nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS))
     {
         if (!library)
             return;

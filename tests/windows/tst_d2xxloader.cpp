@@ -106,12 +106,20 @@ int main()
     folder.erase(folder.find_last_of('\\'));
 
     expectNoDriver(); // neither this program's folder nor the prefix holds an ftd2xx.dll
-    // Dropping the loader frees its DLL: the next FT_ call loads ftd2xx.dll again, from the folder set here.
+    // Dropping the loader frees its DLL: the next FT_ call loads ftd2xx.dll again. Not from the working
+    // directory or PATH, only from a folder added here.
     installD2xxDriver(nullptr);
-    SetDllDirectoryA((folder + "\\full").c_str());
+    SetCurrentDirectoryA((folder + "\\full").c_str());
+    SetEnvironmentVariableA("PATH", (folder + "\\full").c_str());
+    expectNoDriver();
+    CHECK(GetModuleHandleA("ftd2xx.dll") == nullptr);
+    installD2xxDriver(nullptr);
+    const std::wstring wideFolder(folder.begin(), folder.end());
+    DLL_DIRECTORY_COOKIE added = AddDllDirectory((wideFolder + L"\\full").c_str());
     withFakeDriver();
     installD2xxDriver(nullptr);
-    SetDllDirectoryA((folder + "\\lacking").c_str()); // loaded only if the complete fake was freed
+    RemoveDllDirectory(added);
+    AddDllDirectory((wideFolder + L"\\lacking").c_str()); // loaded only if the complete fake was freed
     expectNoDriver();
     CHECK(GetModuleHandleA("ftd2xx.dll") != nullptr); // found and kept, but not called
     expectCalls("");
