@@ -244,6 +244,9 @@ FT_STATUS LibFtdiDriver::drainChip(OpenDevice &device)
         if (end - at > 2)
             device.rxQueue.append(reinterpret_cast<const char *>(raw + at + 2), end - at - 2);
     }
+    // A halted endpoint stays halted until the host clears it: this poll fails, the next one reads.
+    if (rc == LIBUSB_ERROR_PIPE)
+        libusb_clear_halt(ftdi->usb_dev, static_cast<unsigned char>(ftdi->out_ep));
     if (rc != 0 && rc != LIBUSB_ERROR_TIMEOUT)
         return FT_OTHER_ERROR;
     return FT_OK;

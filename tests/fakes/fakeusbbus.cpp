@@ -182,6 +182,16 @@ int libusb_control_transfer(libusb_device_handle *handle, uint8_t type, uint8_t 
     return in ? 2 : 0;
 }
 
+// A stalled bulk IN endpoint (inResult LIBUSB_ERROR_PIPE) stays stalled until this clears it.
+int libusb_clear_halt(libusb_device_handle *handle, unsigned char endpoint)
+{
+    Chip *chip = handle->chip;
+    chip->requests << QStringLiteral("clear halt %1").arg(endpoint, 2, 16, QLatin1Char('0'));
+    if (endpoint == inEndpoint && chip->inResult == LIBUSB_ERROR_PIPE)
+        chip->inResult = 0;
+    return chip->gone ? LIBUSB_ERROR_NO_DEVICE : 0;
+}
+
 int libusb_bulk_transfer(libusb_device_handle *handle, unsigned char endpoint, unsigned char *data,
                          int length, int *transferred, unsigned int)
 {

@@ -21,7 +21,7 @@ public:
         // Bytes for the PC: a piece ends its bulk IN transfer; none left, the chip sends its status only.
         QByteArrayList rx;
         QByteArray written;   // every byte taken from bulk OUT
-        QStringList requests; // every vendor request as "request value index", in hex
+        QStringList requests; // every vendor request as "request value index", in hex; "clear halt EP"
         int inResult = 0;     // the result of every bulk IN transfer, after its packets (a stall sends none)
         // Per bulk OUT transfer: the result and the most bytes taken before it. Empty: all taken, 0.
         QList<QPair<int, int>> outScript;
