@@ -316,8 +316,13 @@ bool MyDiFtdi::sendHello()
 void MyDiFtdi::on_helloTimer_timeout_cb()
 {
     if (sendHello()) {
-        // The keep-alive shows up in the received stream like a line from the module.
-        receivePass(QByteArray("INFO:") + "HELLO" + ":INFO\r\n");
+        // The keep-alive shows up among the received items like a line from the module (treatInfo has
+        // nothing to do with it). It is queued as an item of its own, not through rxBuffer: there it would
+        // join a frame or line the module has half sent, and that unit would be lost.
+        const QByteArray echo = QByteArray("INFO:") + "HELLO" + ":INFO\r\n";
+        rxItems.push_back(RxItem{RxTextLine, true, echo});
+        emit traffic(false, RxTextLine, echo);
+        emitIfItems();
         return;
     }
 
