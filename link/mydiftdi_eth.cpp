@@ -320,8 +320,7 @@ void MyDiFtdi::on_helloTimer_timeout_cb()
         // nothing to do with it). It is queued as an item of its own, not through rxBuffer: there it would
         // join a frame or line the module has half sent, and that unit would be lost.
         const QByteArray echo = QByteArray("INFO:") + "HELLO" + ":INFO\r\n";
-        rxItems.push_back(RxItem{RxTextLine, true, echo});
-        emit traffic(false, RxTextLine, echo);
+        queueItem(RxItem{RxTextLine, true, echo});
         emitIfItems();
         return;
     }

@@ -118,8 +118,7 @@ void MyDiFtdi::cutItems()
         pos += unit.length;
         if (unit.kind == RxTextLine && !ofClosedTransport)
             treatInfo(RxItem{unit.kind, true, bytes});
-        rxItems.push_back(RxItem{unit.kind, unit.kind != RxOtherData, bytes});
-        emit traffic(false, unit.kind, bytes);
+        queueItem(RxItem{unit.kind, unit.kind != RxOtherData, bytes});
     }
     rxBuffer.remove(0, pos);
     rxScan.dropFront(pos);
@@ -139,9 +138,15 @@ void MyDiFtdi::boundRxBuffer()
         return;
     const int keep = rxBuffer.endsWith(cr) ? 1 : 0;
     const int drop = rxBuffer.size() - keep;
-    rxItems.push_back(RxItem{RxOtherData, false, rxBuffer.left(drop)});
-    emit traffic(false, RxOtherData, rxItems.back().data);
+    queueItem(RxItem{RxOtherData, false, rxBuffer.left(drop)});
     rxBuffer.remove(0, drop);
     rxScan.dropFront(drop);
     rxScan.bufferSize = rxBuffer.size();
+}
+
+// Every received item reaches the queue, and the traffic view, this way.
+void MyDiFtdi::queueItem(const RxItem &item)
+{
+    rxItems.push_back(item);
+    emit traffic(false, item.kind, item.data);
 }
