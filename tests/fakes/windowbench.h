@@ -72,6 +72,8 @@ struct WindowBench
     // selectFile is undone by the dialog's own folder listing.
     static void saveAs(const QString &path)
     {
+        // The platform's own dialog (Windows) is not a widget that a test can fill in.
+        QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
         onNext<QFileDialog>([path](QFileDialog *dialog) {
             dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
             QMetaObject::invokeMethod(dialog, "accept");

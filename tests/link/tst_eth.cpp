@@ -9,11 +9,21 @@
 #include <QDir>
 #include <QtTest>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace {
 const QByteArray busFrame = QByteArray::fromHex("02424430323331463003"); // STX BD0231F0 ETX
 int openDescriptorCount()
 {
+#ifdef Q_OS_WIN
+    DWORD handles = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handles);
+    return int(handles);
+#else
     return QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size();
+#endif
 }
 
 // Everything queued, in order.
