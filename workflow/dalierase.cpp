@@ -29,7 +29,8 @@ void DaliErase::start()
         return;
     }
     const AnswerPolicy policy = awaitAck(*manager);
-    const MyFrameDec request = busRequest(*manager, rxModeAddressed, moduleId, commandCosetdata, eraseShortData);
+    const MyFrameDec request =
+        busRequest(*manager, rxModeAddressed, moduleId, commandCosetdata, eraseShortData);
     if (manager->sendFrame(request, policy) != 0) {
         finish(SendFailed, QLatin1String(sendFailedText));
         return;
