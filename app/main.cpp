@@ -1,4 +1,6 @@
 #include "headlessrun.h"
+#include "logfile.h"
+#include "parentconsole.h"
 #include "qtelvorandalitoolbox.h"
 #include "toolboxoptions.h"
 #include "toolboxversion.h"
@@ -23,6 +25,8 @@ int main(int argc, char *argv[])
 {
     // A scan or an erase from a script, and the help, need no display.
     const bool headless = ToolboxOptions::headless(argc, argv);
+    if (headless)
+        ParentConsole::attach();
     // The window draws nothing with OpenGL, yet Qt's X11 plugin would load the whole GL stack at start:
     // under a software renderer about half the resident memory and a good part of the start time. A
     // user who wants an integration still sets one.
@@ -41,6 +45,12 @@ int main(int argc, char *argv[])
     }
     for (const QString &rejection : qAsConst(options.rejections))
         printLine(stderr, QCoreApplication::applicationName() + QStringLiteral(": ") + rejection);
+
+    QString logError;
+    if (!options.logFile.isEmpty() && !LogFile::install(options.logFile, logError)) {
+        printLine(stderr, QCoreApplication::applicationName() + QStringLiteral(": ") + logError);
+        return HeadlessRun::BadArguments;
+    }
 
     auto *trace = new TrafficTrace;
     QString traceError;
