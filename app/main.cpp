@@ -1,4 +1,6 @@
 #include "headlessrun.h"
+#include "logfile.h"
+#include "parentconsole.h"
 #include "qtelvorandalitoolbox.h"
 #include "toolboxoptions.h"
 #include "toolboxversion.h"
@@ -42,9 +44,13 @@ int main(int argc, char *argv[])
             arguments << argument;
     }
     ToolboxOptions options;
-    if (!options.parse(arguments))
-        return badArguments(options.error + QStringLiteral(" (see --help)"));
+    const bool understood = options.parse(arguments);
     const bool headless = options.mode != ToolboxOptions::Window;
+    // A run from a script, and the reason for wrong arguments, need the console it was started from.
+    if (headless || !understood)
+        ParentConsole::attach();
+    if (!understood)
+        return badArguments(options.error + QStringLiteral(" (see --help)"));
     // The window draws nothing with OpenGL, yet Qt's X11 plugin would load the whole GL stack at start:
     // under a software renderer about half the resident memory and a good part of the start time. A
     // user who wants an integration still sets one.
@@ -59,6 +65,12 @@ int main(int argc, char *argv[])
         return badArguments(options.error + QStringLiteral(" (see --help)"));
     for (const QString &rejection : qAsConst(options.rejections))
         printLine(stderr, QCoreApplication::applicationName() + QStringLiteral(": ") + rejection);
+
+    QString logError;
+    if (!options.logFile.isEmpty() && !LogFile::install(options.logFile, logError)) {
+        printLine(stderr, QCoreApplication::applicationName() + QStringLiteral(": ") + logError);
+        return HeadlessRun::BadArguments;
+    }
 
     auto *trace = new TrafficTrace;
     QString traceError;
@@ -80,8 +92,10 @@ int main(int argc, char *argv[])
     case ToolboxOptions::Scan:
     case ToolboxOptions::Erase:
         // stderr carries the job's progress and its reason for the person running the script: no
-        // diagnostic line joins them unless QT_LOGGING_RULES, which takes precedence, asks for it.
-        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false\n*.warning=false"));
+        // diagnostic line joins them unless QT_LOGGING_RULES, which takes precedence, asks for it. A
+        // log file (--log) takes them all, as in the window.
+        if (options.logFile.isEmpty())
+            QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false\n*.warning=false"));
         qSetMessagePattern(QStringLiteral("%{file}:%{line} - %{message}"));
         return HeadlessRun(options, trace).exec();
     case ToolboxOptions::Window:

@@ -74,8 +74,12 @@ bool ToolboxOptions::parse(const QStringList &arguments)
                                          QStringLiteral("Append one line per frame and session line, both "
                                                         "directions, to FILE (window and command line)."),
                                          QStringLiteral("FILE"));
-    parser.addOptions(
-        {scanOption, eraseOption, moduleOption, yesOption, jsonOption, timeoutOption, traceOption});
+    const QCommandLineOption logOption(QStringLiteral("log"),
+                                       QStringLiteral("Append the diagnostic lines to FILE instead of the "
+                                                      "standard error (on Windows the window has no console)."),
+                                       QStringLiteral("FILE"));
+    parser.addOptions({scanOption, eraseOption, moduleOption, yesOption, jsonOption, timeoutOption, traceOption,
+                       logOption});
     parser.addPositionalArgument(
         QStringLiteral("ENDPOINT_URL"),
         QStringLiteral("Endpoint listed in the window after the discovered bus master, e.g. "
@@ -98,6 +102,7 @@ bool ToolboxOptions::parse(const QStringList &arguments)
     }
 
     traceFile = parser.value(traceOption);
+    logFile = parser.value(logOption);
     const EndpointArguments positional = parseEndpointArguments(parser.positionalArguments());
     endpoints = positional.endpoints;
     rejections = positional.rejections;

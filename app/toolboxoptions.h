@@ -27,6 +27,7 @@ public:
     bool confirmed = false; // --yes
     int timeoutSeconds = defaultTimeoutSeconds;
     QString traceFile;
+    QString logFile; // --log: diagnostics appended there instead of stderr
     QString error; // set when parse returns false
     QString helpText;
 

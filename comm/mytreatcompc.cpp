@@ -152,7 +152,7 @@ int MyTreatComPc::sendFrame(const MyFrameDec &frame, const AnswerPolicy &policy)
 {
     if (!link->isConnected()) {
         qCDebug(lcComm) << "ErrorTaskComFail disconnected";
-        emit sendTimeout();
+        emit sendTimeout(frame);
         return 1;
     }
     const QByteArray text = frame.text();
@@ -160,14 +160,14 @@ int MyTreatComPc::sendFrame(const MyFrameDec &frame, const AnswerPolicy &policy)
         qCDebug(lcComm) << "Error sending, retry";
         if (!link->isConnected()) {
             qCDebug(lcComm) << "ErrorTaskComFail disconnected";
-            emit sendTimeout();
+            emit sendTimeout(frame);
             return 1;
         }
         const int count = link->write(text);
         if (count != text.size()) {
             qCDebug(lcComm) << "ErrorTaskComFail, number of bytes mismatches : " << count
                             << " != " << text.size();
-            emit sendTimeout();
+            emit sendTimeout(frame);
             return 1;
         }
     }
@@ -208,7 +208,7 @@ void MyTreatComPc::retryTimerTimeoutCallBack()
     if (retryCount > pendingPolicy.retries) {
         qCDebug(lcComm) << "retryTimerTimeoutCallBack: drop frame";
         retryTimer.stop();
-        emit sendTimeout();
+        emit sendTimeout(pendingFrame);
         return;
     }
     const QByteArray text = pendingFrame.text();
@@ -236,7 +236,7 @@ void MyTreatComPc::link_connectStateChanged_cb(bool connected)
         return;
     retryTimer.stop();
     qCDebug(lcComm) << "ErrorTaskComFail disconnected";
-    emit sendTimeout();
+    emit sendTimeout(pendingFrame);
 }
 
 bool MyTreatComPc::isAnswer(const MyFrameDec &frame)
@@ -262,10 +262,14 @@ bool MyTreatComPc::isAnswer(const MyFrameDec &frame)
     // The addressee is still working on the request: it passes, but the wait goes on.
     if (frame.command() == commandConack)
         return true;
-    if (frame.command() != pendingPolicy.answerCommand)
+    // Another reply of the addressee to the request shows that it arrived: the wait ends as on the
+    // answer itself, whose acknowledgement may have been lost on the way.
+    const bool otherAnswer = frame.command() != pendingPolicy.answerCommand &&
+                             pendingPolicy.otherAnswers.contains(char(quint8(frame.command())));
+    if (frame.command() != pendingPolicy.answerCommand && !otherAnswer)
         return false;
     const QByteArray &prefix = pendingPolicy.answerPrefix;
-    if (!prefix.isEmpty()) {
+    if (!prefix.isEmpty() && !otherAnswer) {
         const QByteArray data = frame.data();
         const int offset = pendingPolicy.answerOffset;
         if (offset < 0 || offset > data.size() || !data.mid(offset).startsWith(prefix))
@@ -310,7 +314,8 @@ bool MyTreatComPc::sendAck(const MyFrameDec &frame)
     qCDebug(lcComm).noquote().nospace() << "From " << frame.text();
 
     // An acknowledgement is never answered: awaiting one would resend it four times, end in a
-    // false sendTimeout and take the place of a request still waiting for its own COACKN.
+    // false sendTimeout and take the place of a request still waiting for its own COACKN. Its
+    // failure is logged and named in sendTimeout; the pending request's wait goes on.
     AnswerPolicy ackPolicy = policyDefault;
     ackPolicy.timeout = 0;
     if (sendFrame(ack, ackPolicy) != 0) {

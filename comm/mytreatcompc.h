@@ -13,6 +13,9 @@
 
 class MyDiFtdi;
 
+// Frames travel by value in the signals below; declared so that a signal spy can record them.
+Q_DECLARE_METATYPE(MyFrameDec)
+
 // The communication manager: owns the device link of one endpoint, writes frames and waits for
 // their answers under a retry timer, acknowledges received frames that ask for it, and hands
 // decoded frames to the window.
@@ -68,7 +71,10 @@ public:
 signals:
     void newFrameReceived(MyFrameDec frame);
     void allNewFrame(MyFrameDec frame);
-    void sendTimeout();
+    // A frame is given up: its send failed (frame: the one not written, an acknowledgement among
+    // them), or the awaited answer did not come after the last retry or before the link went down
+    // (frame: the pending frame). A job ends only on the drop of its own request.
+    void sendTimeout(MyFrameDec frame);
     // The link's connection changed (USB master unplugged, module ended the session, ...).
     void linkConnectionChanged(bool connected);
     // Every unit crossing the link, for the traffic trace (see MyDiFtdi::traffic).

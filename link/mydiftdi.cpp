@@ -7,6 +7,7 @@
 #include "shownurl.h"
 
 #include <QDebug>
+#include <QScopedValueRollback>
 #include <QSerialPort>
 #include <QTcpSocket>
 #include <QTimer>
@@ -24,7 +25,21 @@ MyDiFtdi::~MyDiFtdi()
     close();
 }
 
+// What the peer sends along with its answer to the open (a frame in the datagram of "INFO:Session
+// opened") is announced once the open is over and the link counts as connected, so that a frame
+// asking for an acknowledgement gets one.
 int MyDiFtdi::open(const QString &endpoint)
+{
+    int result = -1;
+    {
+        const QScopedValueRollback<bool> during(opening, true);
+        result = openTransport(endpoint);
+    }
+    emitIfItems();
+    return result;
+}
+
+int MyDiFtdi::openTransport(const QString &endpoint)
 {
     url = QUrl(endpoint, QUrl::StrictMode);
     openFailure.clear();
@@ -88,6 +103,10 @@ void MyDiFtdi::release(bool abrupt)
     // and a close reached from there (a session line, a poll) must find nothing left to close.
     const TransportKind closing = transport;
     transport = TransportNone;
+    // The Ethernet close still sends LOGOUT and waits, but nothing can be written any more: a request
+    // waiting for its answer learns now that the link is gone, not 1.5 s later as a silent peer.
+    if (closing != TransportNone)
+        markDisconnected();
     switch (closing) {
     case TransportEth:
         if (abrupt)
@@ -148,6 +167,14 @@ void MyDiFtdi::receivePass(const QByteArray &bytes)
 
 void MyDiFtdi::emitIfItems()
 {
-    if (!rxItems.empty())
+    if (!rxItems.empty() && !opening)
         emit newFrame(this);
+}
+
+void MyDiFtdi::markDisconnected()
+{
+    if (!connected)
+        return;
+    connected = false;
+    emit connectStateChanged(false);
 }

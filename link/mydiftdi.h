@@ -119,11 +119,15 @@ private slots:
     void on_tcpSock_connected();
 
 private:
+    int openTransport(const QString &endpoint);
+
     // Stream framing (mydiftdi_framing.cpp).
     void cutItems();
     void boundRxBuffer();
     void queueItem(const RxItem &item);
     void emitIfItems();
+    // The link counts as connected no more, from the first step of a close on.
+    void markDisconnected();
 
     // The open transport failed under our feet (peer gone, port refused, device removed): it is
     // released at once, without the goodbye of close.
@@ -163,6 +167,7 @@ private:
     std::deque<RxItem> rxItems; // a deque: one allocation per block of items, not per item
     RxScanState rxScan;
     bool connected = false;
+    bool opening = false; // items received meanwhile are announced once the open is over
     SessionState sessionState = SessionClosed;
     TransportKind transport = TransportNone;
     quint8 ethVersion = 0;

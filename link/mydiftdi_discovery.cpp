@@ -19,6 +19,7 @@ const QByteArray probeDatagram = QByteArrayLiteral("DISCOVER QNTX07");
 const QString probeAnswerPrefix = QStringLiteral("INFO:I AM");
 constexpr int probeListenMs = 2500;
 constexpr int probeDatagramSize = 128;
+constexpr qint64 maxDatagramSize = 65535;
 // The listening wait sleeps in the event loop and is woken at least this often to look again.
 constexpr int probeWakeMs = 10;
 
@@ -103,14 +104,15 @@ QString senderHost(QHostAddress sender)
 
 void readProbeAnswer(QUdpSocket &socket, QList<PortEntry> &entries)
 {
-    char datagram[probeDatagramSize];
     QHostAddress sender;
     quint16 senderPort = 0;
-    // A longer datagram is cut to the buffer; the answer's head is all that is read.
-    const qint64 size = socket.readDatagram(datagram, sizeof datagram, &sender, &senderPort);
+    // The whole datagram is read, then cut to the answer's head: a read into a buffer shorter than
+    // the datagram fails on Windows (WSAEMSGSIZE), and not every stack says how much it copied.
+    QByteArray bytes(int(qBound<qint64>(1, socket.pendingDatagramSize(), maxDatagramSize)), Qt::Uninitialized);
+    const qint64 size = socket.readDatagram(bytes.data(), bytes.size(), &sender, &senderPort);
     if (size <= 0)
         return;
-    QByteArray bytes(datagram, int(size));
+    bytes.truncate(int(qMin<qint64>(size, probeDatagramSize)));
     const int zero = bytes.indexOf('\0');
     if (zero >= 0)
         bytes.truncate(zero);

@@ -283,8 +283,7 @@ void MyDiFtdi::abortSockets()
 
 void MyDiFtdi::endEthSession()
 {
-    connected = false;
-    emit connectStateChanged(false);
+    markDisconnected();
     setSessionState(SessionClosed);
 }
 
@@ -342,9 +341,10 @@ void MyDiFtdi::on_helloTimer_timeout_cb()
     if (sendHello()) {
         // The keep-alive shows up among the received items like a line from the module (treatInfo has
         // nothing to do with it). It is queued as an item of its own, not through rxBuffer: there it would
-        // join a frame or line the module has half sent, and that unit would be lost.
+        // join a frame or line the module has half sent, and that unit would be lost. Made here, not
+        // received: it stays out of the traffic view (the HELLO itself shows as sent).
         const QByteArray echo = QByteArray("INFO:") + "HELLO" + ":INFO\r\n";
-        queueItem(RxItem{RxTextLine, true, echo});
+        rxItems.push_back(RxItem{RxTextLine, true, echo});
         emitIfItems();
         return;
     }

@@ -109,8 +109,7 @@ void MyDiFtdi::closeSerial()
     serPort->close();
     // Deferred: an "Access denied" line read from the port closes the link inside the port's readyRead.
     serPort.reset();
-    connected = false;
-    emit connectStateChanged(false);
+    markDisconnected();
 }
 
 int MyDiFtdi::writeSerial(const QByteArray &bytes)

@@ -111,8 +111,7 @@ void MyDiFtdi::closeUsb()
         return;
     }
     ftHandle = nullptr;
-    connected = false;
-    emit connectStateChanged(false);
+    markDisconnected();
 }
 
 int MyDiFtdi::writeUsb(const QByteArray &bytes)

@@ -24,6 +24,13 @@ BusScan::BusScan(MyTreatComPc *manager, QObject *parent)
 {
     watchdog.setSingleShot(true);
     watchdog.setInterval(defaultWatchdogMs);
+    probe.setInterval(defaultWatchdogMs / probeFraction);
+    connect(&probe, &QTimer::timeout, this, [this] {
+        // The session's HELLO over Ethernet: a datagram the module accepts at any time, and whose
+        // refusal ends the link of a module that went away.
+        if (this->manager)
+            this->manager->checkLink();
+    });
     connect(&watchdog, &QTimer::timeout, this, [this] {
         finish(ScanResult::Incomplete,
                QStringLiteral("Scan incomplete: no report from the bus master for %1 s. Scan again.")
@@ -40,13 +47,22 @@ void BusScan::start()
     if (manager)
         scanResult.endpoint = manager->urlString();
     emit progress(QStringLiteral("KVMX will start bus scanning. Please wait..."));
-    if (!manager ||
-        manager->sendFrame(busRequest(*manager, rxModeMaster, 0, commandCoscan), awaitAck(*manager)) != 0) {
+    if (!manager) {
         finish(ScanResult::SendFailed, QLatin1String(sendFailedText));
         return;
     }
-    // While the request awaits its COACKN the master's reports fail the manager's answer test: they
-    // are heard on allNewFrame. The acknowledgement itself passes the test.
+    // The master acknowledges the request with COACKN; when that is lost, its first report shows
+    // that the request arrived, and ends the wait too: a resend would start the scan again.
+    const MyFrameDec request = busRequest(*manager, rxModeMaster, 0, commandCoscan);
+    AnswerPolicy policy = awaitAck(*manager);
+    for (const int report : {commandCosendtask, commandCogivenbrmod, commandCotranstable})
+        policy.otherAnswers.append(char(report));
+    if (manager->sendFrame(request, policy) != 0) {
+        finish(ScanResult::SendFailed, QLatin1String(sendFailedText));
+        return;
+    }
+    probe.start();
+    // The master's reports are heard on allNewFrame, whether or not they pass the answer test.
     qCDebug(lcWorkflow) << "CONNECT ALLFRAME";
     listening = true;
     connect(manager, &MyTreatComPc::allNewFrame, this, &BusScan::readReport);
@@ -54,10 +70,10 @@ void BusScan::start()
         if (frame.command() == commandCoackn)
             masterAnswered();
     });
-    // Once the master has answered, a drop can only be that of an acknowledgement of ours; the
-    // watchdog then judges the scan.
-    connect(manager, &MyTreatComPc::sendTimeout, this, [this] {
-        if (!answered)
+    // Only the drop of this request tells that the master did not answer; a failed acknowledgement of
+    // ours does not. Once the master has answered, the watchdog judges the scan.
+    connect(manager, &MyTreatComPc::sendTimeout, this, [this, request](const MyFrameDec &dropped) {
+        if (!answered && dropped.text() == request.text())
             finish(ScanResult::NoAnswer,
                    QStringLiteral("No answer from the bus master. Check the connection, then Scan again."));
     });
@@ -129,6 +145,7 @@ void BusScan::masterAnswered()
 {
     answered = true;
     watchdog.start();
+    probe.start();
 }
 
 void BusScan::finish(ScanResult::Outcome outcome, const QString &message)
@@ -137,6 +154,7 @@ void BusScan::finish(ScanResult::Outcome outcome, const QString &message)
         return;
     running = false;
     watchdog.stop();
+    probe.stop();
     if (listening) {
         listening = false;
         qCDebug(lcWorkflow) << "DISCONNECT ALLFRAME";

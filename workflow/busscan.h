@@ -21,10 +21,17 @@ class BusScan : public QObject
 public:
     // Longest silence of the master between its acknowledgement and the end-of-scan report.
     static constexpr int defaultWatchdogMs = 15000;
+    // After a fifth of that silence (3 s) the link is asked to show whether its peer is still there:
+    // over UDP a module that went away is only noticed when something is sent to it.
+    static constexpr int probeFraction = 5;
 
     explicit BusScan(MyTreatComPc *manager, QObject *parent = nullptr);
 
-    void setWatchdogMs(int ms) { watchdog.setInterval(ms); }
+    void setWatchdogMs(int ms)
+    {
+        watchdog.setInterval(ms);
+        probe.setInterval(ms / probeFraction);
+    }
     // Sends the scan request; when it cannot be written the scan ends before this returns.
     void start();
     // Ends a running scan from this side (endpoint changed, time limit reached).
@@ -51,6 +58,7 @@ private:
 
     QPointer<MyTreatComPc> manager;
     QTimer watchdog;
+    QTimer probe; // runs from the request to the end, restarted by each report
     ScanResult scanResult;
     bool running = false;
     bool listening = false;

@@ -24,10 +24,14 @@ void DaliErase::start()
         return;
     running = true;
     emit progress(QStringLiteral("Erase short address of all DALI slaves is taking 2sec to complete."));
-    const AnswerPolicy policy = manager ? awaitAck(*manager) : AnswerPolicy();
-    if (!manager ||
-        manager->sendFrame(busRequest(*manager, rxModeAddressed, moduleId, commandCosetdata, eraseShortData),
-                           policy) != 0) {
+    if (!manager) {
+        finish(SendFailed, QLatin1String(sendFailedText));
+        return;
+    }
+    const AnswerPolicy policy = awaitAck(*manager);
+    const MyFrameDec request =
+        busRequest(*manager, rxModeAddressed, moduleId, commandCosetdata, eraseShortData);
+    if (manager->sendFrame(request, policy) != 0) {
         finish(SendFailed, QLatin1String(sendFailedText));
         return;
     }
@@ -38,7 +42,10 @@ void DaliErase::start()
                    label + QStringLiteral(" accepted the erase of its DALI short addresses and groups."));
     });
     const int attempts = policy.retries + 1;
-    connect(manager, &MyTreatComPc::sendTimeout, this, [this, attempts] {
+    // Only the drop of this request; a failed acknowledgement of ours does not end the wait.
+    connect(manager, &MyTreatComPc::sendTimeout, this, [this, attempts, request](const MyFrameDec &dropped) {
+        if (dropped.text() != request.text())
+            return;
         finish(NotAcknowledged,
                label + QStringLiteral(" did not acknowledge the erase after %1 attempts. Nothing "
                                       "is known to be erased.")

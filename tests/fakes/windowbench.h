@@ -76,6 +76,8 @@ struct WindowBench
     static inline QString dialogFolder;
     static void saveAs(const QString &path)
     {
+        // The platform's own dialog (Windows) is not a widget that a test can fill in.
+        QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
         onNext<QFileDialog>([path](QFileDialog *dialog) {
             dialogFolder = dialog->directory().path();
             dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);

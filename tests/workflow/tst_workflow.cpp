@@ -2,6 +2,7 @@
 
 #include "busscan.h"
 #include "dalierase.h"
+#include "fakeethmodule.h"
 #include "mytreatcompc.h"
 #include "windowbench.h" // masterUrl, transport(), table3
 
@@ -17,11 +18,13 @@ const QByteArray scanEnded = "BD08630129";
 const QByteArray count300 = "BD0837012C29";
 const QByteArray moduleAck = "F90B3F12D68701B3";
 
-const QString lost = "Not connected to " + masterUrl + ": the link was lost before ";
+const QString lost = "Not connected to URL: the link was lost before ";
 const QString incomplete =
     QStringLiteral("Scan incomplete: no report from the bus master for 0.3 s. Scan again.");
 
-enum Fault { None, Unplug, NotConnected };
+// EthGone: the UDP module goes away after the frames; AccessDenied: it ends the session;
+// AckFails: the writes of our acknowledgement fall short.
+enum Fault { None, Unplug, NotConnected, EthGone, AccessDenied, AckFails };
 
 } // namespace
 
@@ -30,9 +33,23 @@ class tst_Workflow : public QObject
     Q_OBJECT
 
     std::unique_ptr<FakeD2xxScope> usb;
+    std::unique_ptr<FakeEthModule> eth;
     std::unique_ptr<MyTreatComPc> manager;
 
     FakeUsbDevice &master() { return usb->driver().device(0); }
+    void connectFor(int fault)
+    {
+        if (fault == NotConnected) {
+            manager = std::make_unique<MyTreatComPc>(QString());
+        } else if (fault == EthGone || fault == AccessDenied) {
+            eth = std::make_unique<FakeEthModule>();
+            manager = std::make_unique<MyTreatComPc>(eth->url());
+            manager->policyDefault.timeout = 6;
+            manager->policyDefault.retries = 1;
+        } else if (fault == AckFails) {
+            master().writeScript = {{FT_OK, -1}, {FT_OK, 2}, {FT_OK, 2}};
+        }
+    }
     // Starts the job, plays the bus's side, and checks that the job ends exactly once.
     template <class Job> void run(Job &job, const QByteArrayList &frames, int fault)
     {
@@ -40,7 +57,7 @@ class tst_Workflow : public QObject
         job.start();
         for (const QByteArray &frame : frames) {
             if (!frame.isEmpty()) {
-                master().rxWaiting += transport(frame);
+                eth ? eth->send(transport(frame)) : void(master().rxWaiting += transport(frame));
                 continue;
             }
             QTRY_VERIFY(master().rxWaiting.isEmpty()); // then a pause, shorter than the watchdog's 300 ms
@@ -50,6 +67,12 @@ class tst_Workflow : public QObject
             QTRY_VERIFY(master().rxWaiting.isEmpty());
             usb->driver().unplug(0);
         }
+        if (fault == EthGone) {
+            QTRY_VERIFY(eth->messages.contains(transport("F90101FB"))); // our ack of the last report
+            eth.reset();
+        }
+        if (fault == AccessDenied)
+            eth->send("INFO:Access denied\r\n");
         QTRY_COMPARE(finished.count(), 1);
         QTest::qWait(700); // resends, the drop, the watchdog and late frames must not end it again
         QCOMPARE(finished.count(), 1);
@@ -71,6 +94,7 @@ private slots:
     void cleanup()
     {
         manager.reset();
+        eth.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         usb.reset();
     }
@@ -82,27 +106,33 @@ private slots:
         QTest::addColumn<QString>("outcome"); // as the JSON and CSV inventories name it
         QTest::addColumn<QString>("status"); // the last progress line, or the failure's message
         QTest::addColumn<QStringList>("dali");
+        QTest::addColumn<int>("sends"); // of the scan request
         const QStringList both{"LUX42 s/n:1234567 v3", "LUX42 s/n:5 v7"};
         QTest::newRow("in order, each twice")
             << QByteArrayList{scanAck, scanStarted, scanStarted, count300, count300,
                               table3,  table3,      scanEnded,   scanEnded}
-            << int(None) << "completed" << "2 cards found." << both;
+            << int(None) << "completed" << "2 cards found." << both << 1;
         // Longer than the watchdog in all, but every report comes within it of the one before.
         QTest::newRow("paced") << QByteArrayList{scanAck, "", scanStarted, "", count300, "", table3, "", scanEnded}
-                               << int(None) << "completed" << "2 cards found." << both;
+                               << int(None) << "completed" << "2 cards found." << both << 1;
         QTest::newRow("no end of scan") << QByteArrayList{scanAck, scanStarted, table3} << int(None)
-                                        << "incomplete" << incomplete << both;
-        // The request is given up unacknowledged, yet the master is evidently scanning.
+                                        << "incomplete" << incomplete << both << 1;
+        // The acknowledgement was lost, yet the master is evidently scanning: a resend would restart it.
         QTest::newRow("reports without the ack")
-            << QByteArrayList{scanStarted} << int(None) << "incomplete" << incomplete << QStringList{};
+            << QByteArrayList{scanStarted} << int(None) << "incomplete" << incomplete << QStringList{} << 1;
         QTest::newRow("nobody answers")
             << QByteArrayList{} << int(None) << "no-answer"
-            << "No answer from the bus master. Check the connection, then Scan again." << QStringList{};
-        QTest::newRow("unplugged mid-way")
-            << QByteArrayList{scanAck, scanStarted} << int(Unplug) << "link-lost"
-            << lost + "the end of the scan. Check the connection, then Scan again." << QStringList{};
+            << "No answer from the bus master. Check the connection, then Scan again." << QStringList{} << 2;
+        const QString lostScan = lost + "the end of the scan. Check the connection, then Scan again.";
+        QTest::newRow("unplugged mid-way") << QByteArrayList{scanAck, scanStarted} << int(Unplug)
+                                           << "link-lost" << lostScan << QStringList{} << 1;
+        // Over Ethernet (this PC in mode 1) the master acknowledges and reports, then falls silent and the
+        // module is gone: the probe's refused datagram tells, before the watchdog would.
+        QTest::newRow("UDP module gone mid-way")
+            << QByteArrayList{"F90401FE", "BD04630226"} << int(EthGone) << "link-lost"
+            << lostScan << QStringList{} << 1;
         QTest::newRow("not connected") << QByteArrayList{} << int(NotConnected) << "send-failed"
-                                       << "Error while sending frame. Please retry..." << QStringList{};
+                                       << "Error while sending frame. Please retry..." << QStringList{} << 0;
     }
 
     void scan()
@@ -110,8 +140,7 @@ private slots:
         QFETCH(QByteArrayList, reports);
         QFETCH(QString, outcome);
         QFETCH(int, fault);
-        if (fault == NotConnected)
-            manager = std::make_unique<MyTreatComPc>(QString());
+        connectFor(fault);
         BusScan scan(manager.get());
         scan.setWatchdogMs(300);
         QStringList statuses;
@@ -121,14 +150,16 @@ private slots:
         const ScanResult result = scan.result();
         QCOMPARE(result.toJson().value("outcome").toString(), outcome);
         QCOMPARE(QString(result.toCsv()).section('\n', 1, -2).section(',', 2, 2), outcome);
-        QTEST(result.completed() ? statuses.last() : result.message, "status");
+        QFETCH(QString, status);
+        QCOMPARE(result.completed() ? statuses.last() : result.message,
+                 status.replace("URL", manager->urlString()));
         QStringList dali;
         for (const ModuleTable::Module &module : result.table.daliInterfaces())
             dali << module.label();
         QTEST(dali, "dali");
         QCOMPARE(statuses.first(), "KVMX will start bus scanning. Please wait...");
-        if (fault != NotConnected)
-            QVERIFY(master().written.startsWith(transport("BD0231F0")));
+        if (fault != EthGone)
+            QTEST(int(master().written.count(transport("BD0231F0"))), "sends");
     }
 
     void erase_data()
@@ -142,6 +173,10 @@ private slots:
         QTest::newRow("acknowledged")
             << QByteArrayList{moduleAck} << int(None) << int(DaliErase::Accepted)
             << module + " accepted the erase of its DALI short addresses and groups." << 1;
+        // Only the drop of the erase request ends the wait, not a failed ack of the master's report.
+        QTest::newRow("ack of a report fails")
+            << QByteArrayList{count300, moduleAck} << int(AckFails) << int(DaliErase::Accepted)
+            << module + " accepted the erase of its DALI short addresses and groups." << 1;
         // The master's acknowledgement is no answer from the module.
         QTest::newRow("not acknowledged")
             << QByteArrayList{scanAck} << int(None) << int(DaliErase::NotAcknowledged)
@@ -151,6 +186,10 @@ private slots:
                                    << lost + module +
                                           " acknowledged the erase. Nothing is known to be erased."
                                    << 1;
+        // The link is gone from the start of the logout wait, not a silent module then.
+        QTest::newRow("access denied")
+            << QByteArrayList{} << int(AccessDenied) << int(DaliErase::LinkLost)
+            << lost + module + " acknowledged the erase. Nothing is known to be erased." << 1;
         QTest::newRow("not connected") << QByteArrayList{} << int(NotConnected) << int(DaliErase::SendFailed)
                                        << "Error while sending frame. Please retry..." << 0;
     }
@@ -159,16 +198,15 @@ private slots:
     {
         QFETCH(QByteArrayList, answers);
         QFETCH(int, fault);
-        if (fault == NotConnected)
-            manager = std::make_unique<MyTreatComPc>(QString());
+        connectFor(fault);
         DaliErase erase(manager.get(), 0x3F12D687, QStringLiteral("LUX42 s/n:1234567 v3"));
         QSignalSpy finished(&erase, &DaliErase::finished);
         run(erase, answers, fault);
         QTEST(int(finished.at(0).at(0).value<DaliErase::Outcome>()), "outcome");
-        QTEST(finished.at(0).at(1).toString(), "message");
-        QFETCH(int, sends);
-        if (fault != NotConnected)
-            QCOMPARE(master().written, transport("BD0E3F12D6871F3FF1C8").repeated(sends));
+        QFETCH(QString, message);
+        QCOMPARE(finished.at(0).at(1).toString(), message.replace("URL", manager->urlString()));
+        if (fault != AccessDenied)
+            QTEST(int(master().written.count(transport("BD0E3F12D6871F3FF1C8"))), "sends");
     }
 };
 
