@@ -1,5 +1,7 @@
 #include "endpointarguments.h"
 
+#include "shownurl.h"
+
 #include <QUrlQuery>
 
 namespace {
@@ -19,11 +21,11 @@ EndpointArguments parseEndpointArguments(const QStringList &arguments)
         // Strict: the link parses the same text strictly when it opens the endpoint.
         const QUrl url(argument, QUrl::StrictMode);
         if (argument.isEmpty() || !url.isValid()) {
-            parsed.rejections << QStringLiteral("Invalid endpoint URL skipped: \"%1\"").arg(argument);
+            parsed.rejections << QStringLiteral("Invalid endpoint URL skipped: \"%1\"").arg(shownUrl(argument));
         } else if (!isKnownScheme(url.scheme())) {
             parsed.rejections << QStringLiteral("Endpoint URL with unknown scheme skipped (use usb, serial, "
                                                 "udp or tcp): \"%1\"")
-                                     .arg(argument);
+                                     .arg(shownUrl(argument));
         } else {
             parsed.endpoints << url;
         }

@@ -1,10 +1,13 @@
 #include "headlessrun.h"
 
 #include "busscan.h"
+#include "mydiftdi.h"
 #include "mytreatcompc.h"
+#include "shownurl.h"
 #include "traffictrace.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 
 #include <algorithm>
@@ -57,24 +60,28 @@ HeadlessRun::~HeadlessRun() = default;
 
 int HeadlessRun::exec()
 {
+    QElapsedTimer run;
+    run.start();
     // Opened once the trace listens, so that it sees the module session open too.
     manager = std::make_unique<MyTreatComPc>(QString());
-    trace->setEndpoint(options.jobUrl.toString(QUrl::RemovePassword));
+    trace->setEndpoint(shownUrl(options.jobUrl));
     connect(manager.get(), &MyTreatComPc::traffic, trace, &TrafficTrace::record);
     manager->open(options.jobUrl.toString(QUrl::FullyEncoded));
     scan = new BusScan(manager.get(), this);
     connect(scan, &BusScan::progress, this, [](const QString &line) { printLine(stderr, line); });
     connect(scan, &BusScan::finished, this, &HeadlessRun::scanFinished);
     if (manager->isConnected()) {
-        limit.start(options.timeoutSeconds * 1000);
+        // The limit bounds the whole run: the open before the job and the module's logout after it.
+        const QString scheme = options.jobUrl.scheme();
+        const int logout = scheme == QLatin1String("udp") || scheme == QLatin1String("tcp") ? MyDiFtdi::logoutWaitMs : 0;
+        limit.start(int(qMax<qint64>(0, qint64(options.timeoutSeconds) * 1000 - run.elapsed() - logout)));
         scan->start();
     } else {
         ScanResult result;
         result.outcome = ScanResult::NotConnected;
-        result.endpoint = options.jobUrl.toString(QUrl::RemovePassword);
+        result.endpoint = shownUrl(options.jobUrl);
         result.finishedAt = QDateTime::currentDateTime();
-        result.message = QStringLiteral("Not connected to ") + result.endpoint +
-                         QStringLiteral(": the endpoint could not be opened.");
+        result.message = QStringLiteral("Not connected to %1: %2.").arg(result.endpoint, manager->openFailureReason());
         scanFinished(result);
     }
     // A request that cannot be written ends the job inside start().
@@ -88,19 +95,25 @@ int HeadlessRun::exec()
 void HeadlessRun::scanFinished(const ScanResult &result)
 {
     document = result.toJson();
-    if (!result.completed()) {
-        finish(Failed, result.message);
-        return;
-    }
-    if (options.mode == ToolboxOptions::Erase) {
+    // The module table the master reported is what the bus said, also when the end-of-scan report
+    // never came: the window lists it and erases from it, and so does this run. A scan stopped by the
+    // time limit or a lost link ends the run.
+    if (options.mode == ToolboxOptions::Erase &&
+        (result.completed() || (result.tableRead && result.outcome == ScanResult::Incomplete))) {
+        if (!result.completed())
+            printLine(stderr, result.message);
         eraseModule(result);
         return;
     }
-    if (!options.json) {
+    if (!options.json && options.mode == ToolboxOptions::Scan) {
         for (const ModuleTable::Module &module : result.table.modules)
             printLine(stdout, module.label());
     }
-    finish(Done);
+    // The exit status still says whether the scan finished.
+    if (result.completed())
+        finish(Done);
+    else
+        finish(Failed, result.message);
 }
 
 void HeadlessRun::eraseModule(const ScanResult &result)

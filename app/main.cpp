@@ -19,14 +19,38 @@ void printLine(FILE *stream, const QString &line)
     std::fprintf(stream, "%s\n", qPrintable(line));
 }
 
+int badArguments(const QString &why)
+{
+    printLine(stderr, QCoreApplication::applicationName() + QStringLiteral(": ") + why);
+    return HeadlessRun::BadArguments;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    // A scan or an erase from a script, and the help, need no display.
-    const bool headless = ToolboxOptions::headless(argc, argv);
-    if (headless)
+    QCoreApplication::setApplicationName(QStringLiteral("telvoran-dali-toolbox"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TOOLBOX_VERSION));
+
+    // Checked before any application object exists: wrong arguments, the help and the jobs need no
+    // display, and the window's application would abort without one.
+    // Words with a single dash (-platform xcb, -style=fusion) are the window application's own and
+    // are left to it: it takes them out of the arguments it hands on.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        if (!argument.startsWith(QLatin1Char('-')) || argument.startsWith(QLatin1String("--")) ||
+            argument.size() <= 2)
+            arguments << argument;
+    }
+    ToolboxOptions options;
+    const bool understood = options.parse(arguments);
+    const bool headless = options.mode != ToolboxOptions::Window;
+    // A run from a script, and the reason for wrong arguments, need the console it was started from.
+    if (headless || !understood)
         ParentConsole::attach();
+    if (!understood)
+        return badArguments(options.error + QStringLiteral(" (see --help)"));
     // The window draws nothing with OpenGL, yet Qt's X11 plugin would load the whole GL stack at start:
     // under a software renderer about half the resident memory and a good part of the start time. A
     // user who wants an integration still sets one.
@@ -34,15 +58,11 @@ int main(int argc, char *argv[])
         qputenv("QT_XCB_GL_INTEGRATION", "none");
     const std::unique_ptr<QCoreApplication> app(headless ? new QCoreApplication(argc, argv)
                                                          : new QApplication(argc, argv));
-    QCoreApplication::setApplicationName(QStringLiteral("telvoran-dali-toolbox"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(TOOLBOX_VERSION));
 
-    ToolboxOptions options;
-    if (!options.parse(QCoreApplication::arguments())) {
-        printLine(stderr, QCoreApplication::applicationName() + QStringLiteral(": ") + options.error +
-                              QStringLiteral(" (see --help)"));
-        return HeadlessRun::BadArguments;
-    }
+    // Read again as the application gives them: on Windows from the wide-character command line.
+    options = ToolboxOptions();
+    if (!options.parse(QCoreApplication::arguments()))
+        return badArguments(options.error + QStringLiteral(" (see --help)"));
     for (const QString &rejection : qAsConst(options.rejections))
         printLine(stderr, QCoreApplication::applicationName() + QStringLiteral(": ") + rejection);
 
@@ -56,8 +76,7 @@ int main(int argc, char *argv[])
     QString traceError;
     if (!options.traceFile.isEmpty() && !trace->openFile(options.traceFile, traceError)) {
         delete trace;
-        printLine(stderr, QCoreApplication::applicationName() + QStringLiteral(": ") + traceError);
-        return HeadlessRun::BadArguments;
+        return badArguments(traceError);
     }
 
     switch (options.mode) {
@@ -72,9 +91,11 @@ int main(int argc, char *argv[])
         return 0;
     case ToolboxOptions::Scan:
     case ToolboxOptions::Erase:
-        // stderr carries the job's progress for the person running the script; the debug lines stay
-        // out unless QT_LOGGING_RULES, which takes precedence, asks for them.
-        QLoggingCategory::setFilterRules(QStringLiteral("telvoran.*.debug=false"));
+        // stderr carries the job's progress and its reason for the person running the script: no
+        // diagnostic line joins them unless QT_LOGGING_RULES, which takes precedence, asks for it. A
+        // log file (--log) takes them all, as in the window.
+        if (options.logFile.isEmpty())
+            QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false\n*.warning=false"));
         qSetMessagePattern(QStringLiteral("%{file}:%{line} - %{message}"));
         return HeadlessRun(options, trace).exec();
     case ToolboxOptions::Window:

@@ -1,5 +1,7 @@
 #include "portlabel.h"
 
+#include "shownurl.h"
+
 namespace {
 
 QString baseText(const QUrl &url)
@@ -10,7 +12,7 @@ QString baseText(const QUrl &url)
     // The serial port's name, or the Ethernet module's address.
     if (scheme == QLatin1String("serial") || scheme == QLatin1String("udp") || scheme == QLatin1String("tcp"))
         return url.host();
-    return url.toString();
+    return shownUrl(url);
 }
 
 QString suffix(int moduleType)

@@ -9,12 +9,14 @@
 #include "mydiftdi.h"
 #include "mytreatcompc.h"
 #include "portlabel.h"
+#include "shownurl.h"
 #include "traffictrace.h"
 
 #include <QAction>
 #include <QColor>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QJsonDocument>
 #include <QKeySequence>
@@ -178,7 +180,7 @@ bool qtelvorandalitoolbox::replaceManager(int index)
         if (!selectionChangedMeanwhile) {
             // Opened once the trace listens, so that it sees the module session open too.
             auto *fresh = new MyTreatComPc(QString());
-            trace->setEndpoint(ui->comboPort->itemData(index).toUrl().toString(QUrl::RemovePassword));
+            trace->setEndpoint(shownUrl(ui->comboPort->itemData(index).toUrl()));
             connect(fresh, &MyTreatComPc::traffic, trace, &TrafficTrace::record);
             fresh->open(endpointText(index));
             adoptManager(fresh);
@@ -267,8 +269,7 @@ void qtelvorandalitoolbox::on_butScan_clicked()
         ui->labelModules->setText(QStringLiteral("No scan: not connected."));
         return;
     }
-    ui->labelModules->setText(QStringLiteral("Scanning the bus behind %1...")
-                                  .arg(QUrl(treatComPc->urlString()).toString(QUrl::RemovePassword)));
+    ui->labelModules->setText(QStringLiteral("Scanning the bus behind %1...").arg(treatComPc->urlString()));
     scan = new BusScan(treatComPc, this);
     connect(scan, &BusScan::progress, this, &qtelvorandalitoolbox::showStatus);
     connect(scan, &BusScan::tableRead, this, &qtelvorandalitoolbox::showModules);
@@ -362,22 +363,34 @@ void qtelvorandalitoolbox::exportInventory()
 {
     if (!lastScan.finishedAt.isValid())
         return;
-    QString filter;
-    QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Export inventory"),
-        QStringLiteral("telvoran-inventory-%1.csv")
-            .arg(lastScan.finishedAt.toString(QStringLiteral("yyyyMMdd-HHmmss"))),
-        QStringLiteral("CSV files (*.csv);;JSON files (*.json)"), &filter);
-    if (path.isEmpty())
+    const QString csvFilter = QStringLiteral("CSV files (*.csv)");
+    QFileDialog dialog(this, QStringLiteral("Export inventory"), exportFolder,
+                       csvFilter + QStringLiteral(";;JSON files (*.json)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // A name typed without extension gets the one of the type chosen (and is checked for overwriting
+    // with it).
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, csvFilter](const QString &filter) {
+        dialog.setDefaultSuffix(filter == csvFilter ? QStringLiteral("csv") : QStringLiteral("json"));
+    });
+    dialog.selectFile(QStringLiteral("telvoran-inventory-%1.csv")
+                          .arg(lastScan.finishedAt.toString(QStringLiteral("yyyyMMdd-HHmmss"))));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
+    QString path = dialog.selectedFiles().constFirst();
+    // The dialog takes a dot anywhere in a typed path (a folder "v1.2") for an extension.
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QLatin1Char('.') + dialog.defaultSuffix();
     const bool json = path.endsWith(QLatin1String(".json"), Qt::CaseInsensitive) ||
                       (!path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) &&
-                       filter.startsWith(QLatin1String("JSON")));
+                       dialog.selectedNameFilter() != csvFilter);
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly)) {
         file.write(json ? QJsonDocument(lastScan.toJson()).toJson(QJsonDocument::Indented)
                         : lastScan.toCsv());
         if (file.commit()) {
+            // The next export starts there.
+            exportFolder = QFileInfo(path).absolutePath();
             showStatus(QStringLiteral("Inventory saved to ") + path);
             return;
         }

@@ -84,6 +84,7 @@ private:
     QPointer<BusScan> scan;
     QPointer<DaliErase> erase;
     ScanResult lastScan; // what Export saves
+    QString exportFolder; // where the last export went; empty: the working directory
     TrafficTrace *trace;
     QPointer<BusTrafficWindow> traffic;
     QAction *exportAction;

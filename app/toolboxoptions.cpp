@@ -5,7 +5,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
-#include <cstring>
 
 namespace {
 
@@ -39,20 +38,6 @@ bool readSerial(const QString &text, quint32 &serial)
 }
 
 } // namespace
-
-bool ToolboxOptions::headless(int argc, char **argv)
-{
-    for (int i = 1; i < argc; ++i) {
-        for (const char *option :
-             {"--scan", "--erase", "-h", "--help", "-?", "--help-all", "-v", "--version"}) {
-            const size_t length = std::strlen(option);
-            if (std::strncmp(argv[i], option, length) == 0 &&
-                (argv[i][length] == '\0' || argv[i][length] == '='))
-                return true;
-        }
-    }
-    return false;
-}
 
 bool ToolboxOptions::parse(const QStringList &arguments)
 {
@@ -108,7 +93,9 @@ bool ToolboxOptions::parse(const QStringList &arguments)
     };
     if (!parser.parse(arguments))
         return fail(parser.errorText());
-    helpText = parser.helpText();
+    // Qt's help text names the program through the application object.
+    if (QCoreApplication::instance())
+        helpText = parser.helpText();
     if (parser.isSet(help) || parser.isSet(version)) {
         mode = parser.isSet(help) ? Help : Version;
         return true;
@@ -145,9 +132,11 @@ bool ToolboxOptions::parse(const QStringList &arguments)
         return fail(QStringLiteral("invalid serial number \"%1\"").arg(parser.value(moduleOption)));
     bool ok = false;
     timeoutSeconds = parser.value(timeoutOption).toInt(&ok);
-    if (!ok || timeoutSeconds <= 0)
-        return fail(QStringLiteral("invalid --timeout \"%1\": give a number of seconds")
-                        .arg(parser.value(timeoutOption)));
+    // The limit runs as a timer of milliseconds.
+    if (!ok || timeoutSeconds <= 0 || timeoutSeconds > maxTimeoutSeconds)
+        return fail(QStringLiteral("invalid --timeout \"%1\": give a number of seconds from 1 to %2")
+                        .arg(parser.value(timeoutOption))
+                        .arg(maxTimeoutSeconds));
     json = parser.isSet(jsonOption);
     confirmed = parser.isSet(yesOption);
     return true;

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <limits>
+
 // The toolbox's command line. Without --scan or --erase it opens the window, with the endpoint URLs
 // given listed after the discovered ones; with either, it runs that job without a display.
 class ToolboxOptions
@@ -14,6 +16,7 @@ public:
     enum Mode { Window, Scan, Erase, Help, Version };
 
     static constexpr int defaultTimeoutSeconds = 60;
+    static constexpr int maxTimeoutSeconds = std::numeric_limits<int>::max() / 1000;
 
     Mode mode = Window;
     QList<QUrl> endpoints;  // the window's extra endpoints
@@ -28,11 +31,9 @@ public:
     QString error; // set when parse returns false
     QString helpText;
 
-    // arguments[0] is the program name.
+    // arguments[0] is the program name. Needs no application object; the help text is filled in
+    // only when one exists.
     bool parse(const QStringList &arguments);
-
-    // Whether the arguments ask for a run without the window: it then needs no display at all.
-    static bool headless(int argc, char **argv);
 };
 
 #endif // TOOLBOXOPTIONS_H

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdio>
+#include <string>
 
 // The vendor's D2XX driver DLL, loaded at run time so that the program starts (and lists no USB
 // device) on a PC where the driver is not installed. Its entry points are imported by ordinal.
@@ -45,20 +47,55 @@ enum Ordinal : WORD {
     OrdinalGetDeviceInfoDetail = 72,
 };
 
+// The driver is not part of the program: a PC without it lists no USB device, and the line that says
+// why is written once, not on every refresh. This layer has no Qt: the line goes to stderr (a console
+// or a script's redirection) and to the debugger's output, in the shape of the program's other lines.
+void logOnce(bool &logged, int line, const std::string &message)
+{
+    if (logged)
+        return;
+    logged = true;
+    const std::string text = std::string(__FILE__) + ":" + std::to_string(line) + " - " + message + "\n";
+    std::fputs(text.c_str(), stderr);
+    OutputDebugStringA(text.c_str());
+}
+
 template <class Fn> bool resolve(HMODULE library, WORD ordinal, Fn &fn)
 {
     fn = reinterpret_cast<Fn>(reinterpret_cast<void *>(GetProcAddress(library, MAKEINTRESOURCEA(ordinal))));
+    static bool logged = false;
+    if (!fn)
+        logOnce(logged, __LINE__, "ftd2xx.dll lacks the call of ordinal " + std::to_string(ordinal) +
+                                      ": no USB device is listed");
     return fn != nullptr;
+}
+
+// From this program's folder, the system folder (where the driver's installer puts it) or a folder
+// added with AddDllDirectory only: never the working directory or PATH, where a document folder or
+// another program could hold an ftd2xx.dll of its own.
+HMODULE loadDriverLibrary()
+{
+    HMODULE library = LoadLibraryExA("ftd2xx.dll", nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    // Windows 7 and Vista without the loader update refuse these flags outright: then the system
+    // folder's copy, named by its full path, is the one place left that is as safe.
+    if (!library && GetLastError() == ERROR_INVALID_PARAMETER) {
+        char folder[MAX_PATH];
+        const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+        if (length > 0 && length < MAX_PATH)
+            library = LoadLibraryExA((std::string(folder, length) + "\\ftd2xx.dll").c_str(), nullptr,
+                                     LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
+    static bool logged = false;
+    if (!library)
+        logOnce(logged, __LINE__, "ftd2xx.dll not found (the USB driver is not installed): no USB device is listed");
+    return library;
 }
 
 class DllD2xxDriver : public D2xxDriver
 {
 public:
-    // From this program's folder, the system folder (where the driver's installer puts it) or a folder
-    // added with AddDllDirectory only: never the working directory or PATH, where a document folder or
-    // another program could hold an ftd2xx.dll of its own.
     DllD2xxDriver()
-        : library(LoadLibraryExA("ftd2xx.dll", nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS))
+        : library(loadDriverLibrary())
     {
         if (!library)
             return;

@@ -4,7 +4,6 @@
 #include "mytreatcompc.h"
 #include "workflowlog.h"
 
-#include <QUrl>
 
 namespace {
 
@@ -46,7 +45,7 @@ void BusScan::start()
     running = true;
     scanResult = ScanResult();
     if (manager)
-        scanResult.endpoint = QUrl(manager->urlString()).toString(QUrl::RemovePassword);
+        scanResult.endpoint = manager->urlString();
     emit progress(QStringLiteral("KVMX will start bus scanning. Please wait..."));
     if (!manager) {
         finish(ScanResult::SendFailed, QLatin1String(sendFailedText));

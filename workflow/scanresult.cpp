@@ -56,6 +56,9 @@ QByteArray ScanResult::toCsv() const
                             .arg(module.id)
                             .arg(module.isDaliInterface() ? QStringLiteral("yes") : QStringLiteral("no"));
     }
+    // A scan without modules still says how it ended.
+    if (table.modules.isEmpty())
+        csv += common + QStringLiteral(",,,,,\n");
     return csv.toUtf8();
 }
 

@@ -32,7 +32,8 @@ public:
     QString outcomeName() const;
     // The inventory: endpoint, date, outcome (and reason), every module of the table.
     QJsonObject toJson() const;
-    // The same as CSV: a header line, then one line per module with the endpoint, date and outcome.
+    // The same as CSV: a header line, then one line per module with the endpoint, date and outcome
+    // (one line with the module fields empty when there is none).
     QByteArray toCsv() const;
 };
 

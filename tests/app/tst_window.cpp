@@ -125,9 +125,11 @@ private slots:
         QTEST(bench.status(), "status");
         if (master)
             QTEST(bench.device().written, "sent");
-        if (answer)
+        if (answer) {
             QCOMPARE(bench.question, "Erase the short addresses and groups of every DALI slave behind LUX42 "
                                      "s/n:1234567 v3? This cannot be undone.");
+            QCOMPARE(bench.defaultAnswer, QMessageBox::No); // a stray Enter erases nothing
+        }
         // A second request would take the place of the first in the manager, which awaits one answer.
         QCOMPARE(bench.widget<QPushButton>("butEraseShort")->isEnabled(), !jobRuns);
         if (master)
@@ -194,6 +196,13 @@ private slots:
         QCOMPARE(table->rowCount(), 0);
         QCOMPARE(bench.widget<QLabel>("labelModules")->text(),
                  "Scan not finished: no module table was reported.");
+        // The failed scan's inventory keeps its outcome; the dialog starts where the last export went and
+        // a name typed without extension gets the chosen type's.
+        bench.saveAs(dir.filePath("failed"));
+        bench.window->exportInventory();
+        QCOMPARE(bench.dialogFolder, dir.path());
+        QCOMPARE(readAll(dir.filePath("failed.csv")).replace(QRegularExpression(date), "D").section('\n', 1),
+                 masterUrl + ",D,no-answer,,,,,,\n");
     }
 
     // Command-line endpoints are parsed strictly, labelled by kind and kept on Refresh; the vtap goes to
@@ -206,13 +215,13 @@ private slots:
         bench.plug(0x0403EF51);
         const EndpointArguments arguments = parseEndpointArguments(
             {"udp://127.0.0.1:9", "http://h", "USB://localhost?vid=1027&pid=61265", "udp://h:port",
-             "SERIAL://COM7?baud=38400", "udp://me:p s@127.0.0.1", "udp://127.0.0.1:99999",
+             "SERIAL://COM7?baud=38400", "udp://me:p s@127.0.0.1", "udp://me:pw@127.0.0.1:99999",
              "udp://[::1]:17481", "usb://localhost?vid=1027&pid=abc"});
         const QString invalid = QStringLiteral("Invalid endpoint URL skipped: \"%1\"");
         QCOMPARE(arguments.rejections,
                  (QStringList{
                      "Endpoint URL with unknown scheme skipped (use usb, serial, udp or tcp): \"http://h\"",
-                     invalid.arg("udp://h:port"), invalid.arg("udp://me:p s@127.0.0.1"),
+                     invalid.arg("udp://h:port"), invalid.arg("udp://me@127.0.0.1"), // no password shown
                      invalid.arg("udp://127.0.0.1:99999")}));
         bench.open(arguments.endpoints);
         const QStringList labels{"USB (vtap)",  "USB (kvmx)",  "127.0.0.1 (ntx07)",

@@ -59,22 +59,27 @@ struct WindowBench
             items << widget(comboName)->itemText(i);
         return items;
     }
-    // Answers the next question the window asks with `button`; question keeps its text.
+    // Answers the next question the window asks with `button`; question keeps its text, defaultAnswer
+    // the answer that Enter would have given.
     QString question;
+    QMessageBox::StandardButton defaultAnswer = QMessageBox::NoButton;
     void answer(QMessageBox::StandardButton button)
     {
         onNext<QMessageBox>([this, button](QMessageBox *box) {
             question = box->text();
+            defaultAnswer = box->standardButton(box->defaultButton());
             box->button(button)->click();
         });
     }
     // Saves through the next file dialog the window opens, as path: typed in as a user would, since
-    // selectFile is undone by the dialog's own folder listing.
+    // selectFile is undone by the dialog's own folder listing. dialogFolder: where the dialog started.
+    static inline QString dialogFolder;
     static void saveAs(const QString &path)
     {
         // The platform's own dialog (Windows) is not a widget that a test can fill in.
         QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
         onNext<QFileDialog>([path](QFileDialog *dialog) {
+            dialogFolder = dialog->directory().path();
             dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
             QMetaObject::invokeMethod(dialog, "accept");
         });

@@ -102,9 +102,9 @@ private slots:
         FakeSerialPortsScope ports(serialPorts(serial));
         LogCapture log;
         QCOMPARE(described(MyDiFtdi::discoverPorts(mask)), entries);
-        QStringList lines = warning.isEmpty() ? QStringList() : QStringList{warning + " failed : 18"};
+        QStringList lines = warning.isEmpty() ? QStringList() : QStringList{warning + " failed :  18"};
         for (const QString &entry : entries)
-            lines << "Port : " + entry.section(' ', 0, 0);
+            lines << "Port :  " + entry.section(' ', 0, 0);
         QCOMPARE(log.lines(), lines);
         QCOMPARE(fake.driver().openHandleCount(), 0);
     }

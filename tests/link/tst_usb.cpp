@@ -90,8 +90,8 @@ private slots:
         QTest::addColumn<int>("result");
         QTest::addColumn<QStringList>("lines");
         const QString incomplete = "Incomplete send. Maybe loop until nbrbytes is complete";
-        const QStringList retried{"Failed to send frame 18", "Retry."};
-        const QStringList twice = retried + QStringList{"Failed to send frame 18", "Abort."};
+        const QStringList retried{"Failed to send frame  18", "Retry."};
+        const QStringList twice = retried + QStringList{"Failed to send frame  18", "Abort."};
         QTest::newRow("refused twice") << Script{{FT_OTHER_ERROR, 0}, {FT_OTHER_ERROR, 0}} << 0
                                        << QStringList(twice + QStringList{incomplete});
         // A refused last attempt never counts as sent, even if the driver claims every byte.
@@ -154,7 +154,7 @@ private slots:
         driver().addDevice();
         QCOMPARE(link->open(url(61264)), 1);
         QSignalSpy connectState(link.get(), &MyDiFtdi::connectStateChanged);
-        QTest::ignoreMessage(QtDebugMsg, "unhandled scheme : ftp");
+        QTest::ignoreMessage(QtDebugMsg, "unhandled scheme :  ftp"); // the literal, then the stream's blank
         QCOMPARE(link->open("ftp://x"), -1); // closes what was open
         link->close();
         QCOMPARE(connectState, (Signals{{false}}));

@@ -82,6 +82,71 @@ void withFakeDriver()
                 "FT_Close 1\n");
 }
 
+// Windows 7 without the loader update refuses LoadLibraryEx's search flags. The loader's import of
+// LoadLibraryExA is pointed here to play that; fallbackLoads counts the loads it lets through.
+using LoadLibraryExFn = HMODULE(WINAPI *)(LPCSTR, HANDLE, DWORD);
+LoadLibraryExFn realLoadLibraryEx = nullptr;
+int fallbackLoads = 0;
+
+HMODULE WINAPI refuseSearchFlags(LPCSTR name, HANDLE file, DWORD flags)
+{
+    if (flags & (LOAD_LIBRARY_SEARCH_DEFAULT_DIRS | LOAD_LIBRARY_SEARCH_SYSTEM32 |
+                 LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_USER_DIRS)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    ++fallbackLoads;
+    return realLoadLibraryEx(name, file, flags);
+}
+
+// Replaces this program's import of `name` from any DLL; gives the import it replaces.
+void *redirectImport(const char *name, void *replacement)
+{
+    auto *base = reinterpret_cast<BYTE *>(GetModuleHandleA(nullptr));
+    const auto *nt = reinterpret_cast<IMAGE_NT_HEADERS *>(base + reinterpret_cast<IMAGE_DOS_HEADER *>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY &imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto *dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + imports.VirtualAddress); dll->Name; ++dll) {
+        auto *names = reinterpret_cast<IMAGE_THUNK_DATA *>(base + dll->OriginalFirstThunk);
+        auto *slots = reinterpret_cast<IMAGE_THUNK_DATA *>(base + dll->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
+                std::strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData)->Name, name))
+                continue;
+            DWORD protection = 0;
+            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection);
+            void *replaced = reinterpret_cast<void *>(slots->u1.Function);
+            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
+            return replaced;
+        }
+    }
+    return nullptr;
+}
+
+// Without the search flags: only the system folder's copy, by its full path, however many others the
+// working directory, PATH and the added folders hold.
+void withoutSearchFlags(const std::string &folder)
+{
+    realLoadLibraryEx = reinterpret_cast<LoadLibraryExFn>(
+        redirectImport("LoadLibraryExA", reinterpret_cast<void *>(&refuseSearchFlags)));
+    if (!CHECK(realLoadLibraryEx))
+        return;
+    const std::wstring wideFolder(folder.begin(), folder.end());
+    AddDllDirectory((wideFolder + L"\\full").c_str());
+    installD2xxDriver(nullptr);
+    expectNoDriver();
+    CHECK(fallbackLoads == 1 && GetModuleHandleA("ftd2xx.dll") == nullptr);
+    char system[MAX_PATH];
+    const std::string systemCopy = std::string(system, GetSystemDirectoryA(system, MAX_PATH)) + "\\ftd2xx.dll";
+    CHECK(CopyFileA((folder + "\\full\\ftd2xx.dll").c_str(), systemCopy.c_str(), FALSE));
+    installD2xxDriver(nullptr);
+    withFakeDriver();
+    CHECK(fallbackLoads == 2);
+    installD2xxDriver(nullptr);
+    DeleteFileA(systemCopy.c_str());
+    redirectImport("LoadLibraryExA", reinterpret_cast<void *>(realLoadLibraryEx));
+}
+
 void versionResource(const char *path)
 {
     std::string info(GetFileVersionInfoSizeA(path, nullptr), '\0');
@@ -105,6 +170,10 @@ int main()
     std::string folder(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
     folder.erase(folder.find_last_of('\\'));
 
+    // The loader's lines, read back at the end.
+    const std::string logPath = folder + "\\loader.log";
+    CHECK(std::freopen(logPath.c_str(), "w", stderr) != nullptr);
+
     expectNoDriver(); // neither this program's folder nor the prefix holds an ftd2xx.dll
     // Dropping the loader frees its DLL: the next FT_ call loads ftd2xx.dll again. Not from the working
     // directory or PATH, only from a folder added here.
@@ -123,7 +192,24 @@ int main()
     expectNoDriver();
     CHECK(GetModuleHandleA("ftd2xx.dll") != nullptr); // found and kept, but not called
     expectCalls("");
+    withoutSearchFlags(folder);
     versionResource(path);
+
+    // One line each, however often the driver was missing or lacking, named by the project's path.
+    std::fflush(stderr);
+    std::string log(1024, '\0');
+    if (FILE *file = std::fopen(logPath.c_str(), "r"))
+        log.resize(std::fread(&log[0], 1, log.size(), file)), std::fclose(file);
+    const auto lines = [&log](const char *text) {
+        int count = 0;
+        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+            ++count;
+        return count;
+    };
+    if (!CHECK(lines("\n") == 2 && lines("link/d2xxdriver_win.cpp:") == 2 &&
+               lines(" - ftd2xx.dll not found (the USB driver is not installed): no USB device is listed\n") == 1 &&
+               lines(" - ftd2xx.dll lacks the call of ordinal 2: no USB device is listed\n") == 1))
+        std::printf("log:\n%s\n", log.c_str());
 
     std::printf("d2xx loader under Wine: %d checks, %d failed\n", checks, failures);
     return failures == 0 ? 0 : 1;
