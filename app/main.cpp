@@ -30,6 +30,8 @@ int main(int argc, char *argv[])
         qputenv("QT_XCB_GL_INTEGRATION", "none");
     const std::unique_ptr<QCoreApplication> app(headless ? new QCoreApplication(argc, argv)
                                                          : new QApplication(argc, argv));
+    // Where QSettings keeps the window's remembered endpoints; the command-line modes read none.
+    QCoreApplication::setOrganizationName(QStringLiteral("Telvoran"));
     QCoreApplication::setApplicationName(QStringLiteral("telvoran-dali-toolbox"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TOOLBOX_VERSION));
 

@@ -126,6 +126,11 @@ QString MyTreatComPc::urlString() const
     return portUrl;
 }
 
+QString MyTreatComPc::openFailure() const
+{
+    return link ? link->openFailure() : QString();
+}
+
 void MyTreatComPc::checkLink()
 {
     link->sendHello();

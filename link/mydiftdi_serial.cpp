@@ -18,17 +18,24 @@ QString errorName(QSerialPort::SerialPortError error)
 }
 
 // The URL parser folds the host to lower case while the system names ports in upper case (COM3).
-QString systemLocationOf(const QString &host, QString &portName)
+// A URL without a host names the device by its path (serial:///dev/ttyUSB0, a pseudo-terminal):
+// a listed port at that path keeps its name, any other path is opened as it is.
+QString systemLocationOf(const QUrl &target, QString &portName)
 {
+    const QString host = target.host(QUrl::FullyDecoded);
+    const QString path = target.path(QUrl::FullyDecoded);
     const QString wanted = host.toUpper();
     const QList<SerialPortDescription> ports = availableSerialPorts();
     for (const SerialPortDescription &port : ports) {
-        if (port.portName.toUpper() == wanted) {
+        if (host.isEmpty() ? port.systemLocation == path : port.portName.toUpper() == wanted) {
             portName = port.portName;
             return port.systemLocation;
         }
     }
-    return QString();
+    if (!host.isEmpty() || !path.startsWith(QLatin1Char('/')))
+        return QString();
+    portName = path;
+    return path;
 }
 
 // Before open() Qt only records these settings, so a refusal shows up at open() on most systems;
@@ -60,23 +67,41 @@ int MyDiFtdi::openSerial(const QString &urlText)
 {
     const QUrl target(urlText, QUrl::StrictMode);
     QString name;
-    const QString location = systemLocationOf(target.host(QUrl::FullyDecoded), name);
-    if (location.isEmpty())
+    const QString location = systemLocationOf(target, name);
+    if (location.isEmpty()) {
+        noteOpenFailure(QStringLiteral("no serial port \"%1\" is present")
+                            .arg(target.host().isEmpty() ? target.path() : target.host()));
         return -1;
+    }
     const QUrlQuery query(target);
-    if (query.isEmpty())
+    if (query.isEmpty()) {
+        noteOpenFailure(QStringLiteral("the baud rate is missing"));
         return -1;
+    }
     const qint32 baud = query.queryItemValue(QStringLiteral("baud")).toInt();
 
     // A port that fails to open is never used again, so it goes at once.
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(location);
-    if (!configure(*port, name, baud))
+    if (!configure(*port, name, baud)) {
+        noteOpenFailure(QStringLiteral("the port refused the settings (%1 baud, 8-N-1)").arg(baud));
         return -1;
+    }
     qCDebug(lcLink).noquote().nospace() << "Found match : " << name << " @ " << port->baudRate();
     if (!port->open(QIODevice::ReadWrite)) {
         qCDebug(lcLink).noquote().nospace()
             << "Unable to open " << name << " error " << errorName(port->error());
+        switch (port->error()) {
+        case QSerialPort::DeviceNotFoundError:
+            noteOpenFailure(QStringLiteral("the serial device %1 is missing").arg(location));
+            break;
+        case QSerialPort::PermissionError:
+        case QSerialPort::OpenError:
+            noteOpenFailure(QStringLiteral("the serial port is busy or not permitted (%1)").arg(port->errorString()));
+            break;
+        default:
+            noteOpenFailure(port->errorString());
+        }
         return -1;
     }
 
