@@ -14,7 +14,6 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
-#include <QUrlQuery>
 
 namespace {
 
@@ -167,14 +166,11 @@ QUrl ConnectDialog::serialUrl(const QString &device, const QString &baud, QStrin
         error = QStringLiteral("The baud rate must be a whole number, e.g. %1.").arg(defaultBaud);
         return QUrl();
     }
-    QUrl url;
-    url.setScheme(QStringLiteral("serial"));
-    QUrlQuery query;
-    query.addQueryItem(QStringLiteral("baud"), QString::number(rate));
-    url.setQuery(query);
+    const QString query = QStringLiteral("?baud=") + QString::number(rate);
     // A listed port keeps the URL form of discovery; any other device is named by its path.
     for (const SerialPortDescription &listed : availableSerialPorts()) {
         if (listed.portName.compare(typed, Qt::CaseInsensitive) == 0 || listed.systemLocation == typed) {
+            QUrl url(QStringLiteral("serial://x") + query);
             url.setHost(listed.portName);
             return url;
         }
@@ -185,9 +181,10 @@ QUrl ConnectDialog::serialUrl(const QString &device, const QString &baud, QStrin
                     .arg(typed);
         return QUrl();
     }
-    url.setHost(QString());
-    url.setPath(typed);
-    if (!url.isValid()) {
+    // serial:///dev/ttyUSB0: an empty host, the device's path.
+    const QUrl url(QStringLiteral("serial://") + QString::fromLatin1(QUrl::toPercentEncoding(typed, "/")) + query,
+                   QUrl::StrictMode);
+    if (!url.isValid() || url.path() != typed) {
         error = QStringLiteral("\"%1\" cannot name a serial device.").arg(typed);
         return QUrl();
     }

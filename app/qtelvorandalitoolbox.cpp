@@ -441,8 +441,7 @@ QString qtelvorandalitoolbox::openFailure() const
 {
     const QUrl url(treatComPc->urlString());
     if (url.scheme() == QLatin1String("serial") && !QUrlQuery(url).hasQueryItem(QStringLiteral("baud")))
-        return QStringLiteral("the baud rate is missing (add ?baud=%1 to the URL, or use Connection > "
-                              "Connect to...)")
+        return QStringLiteral("the baud rate is missing (add ?baud=%1, or use Connection > Connect to...)")
             .arg(ConnectDialog::defaultBaud);
     return treatComPc->openFailure();
 }
