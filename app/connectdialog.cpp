@@ -45,6 +45,7 @@ ConnectDialog::ConnectDialog(QWidget *parent)
     layout->addWidget(kinds);
     layout->addWidget(problem);
     layout->addWidget(buttons);
+    host->setFocus();
 }
 
 QWidget *ConnectDialog::ethernetPage()
@@ -127,6 +128,14 @@ QUrl ConnectDialog::ethernetUrl(const QString &host, int port, bool tcp, const Q
     const QString name = host.trimmed();
     if (name.isEmpty()) {
         error = QStringLiteral("Enter the module's host name or IP address.");
+        return QUrl();
+    }
+    // A bare number would be read as an IPv4 address (38265 is 0.0.149.121): a port typed in the
+    // wrong field, most likely.
+    bool number = false;
+    name.toLongLong(&number);
+    if (number) {
+        error = QStringLiteral("\"%1\" is no host name or IP address: give the port in the Port field.").arg(name);
         return QUrl();
     }
     QUrl url;

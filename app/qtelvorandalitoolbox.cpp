@@ -422,6 +422,10 @@ void qtelvorandalitoolbox::showConnectionState(bool connected, bool scanFollows)
     if (scanFollows)
         ui->butScan->setEnabled(connected);
     updateErase();
+    if (!lastScan.finishedAt.isValid() && scan.isNull())
+        ui->labelModules->setText(connected ? QStringLiteral("Modules on the bus: press Scan to list them.")
+                                            : QStringLiteral("Modules on the bus: listed here once the bus is "
+                                                             "connected and scanned."));
     if (ui->comboPort->count() == 0) {
         showStatus(noEndpointLine);
         return;

@@ -102,7 +102,7 @@ private slots:
         QCOMPARE(toolbox.status(), "Connected to " + url);
         toolbox.click("butScan");
         QTRY_COMPARE_WITH_TIMEOUT(toolbox.status(), QStringLiteral("1 cards found."), 10000);
-        QVERIFY(toolbox.widget<QPushButton>("butEraseShort")->isEnabled());
+        QTRY_VERIFY(toolbox.widget<QPushButton>("butEraseShort")->isEnabled());
 
         // Offered again at the next start until forgotten.
         qtelvorandalitoolbox again;
