@@ -618,12 +618,23 @@ void qtelvorandalitoolbox::showBusTraffic()
     if (!traffic) {
         traffic = new BusTrafficWindow(this);
         connect(trace, &TrafficTrace::line, traffic, &BusTrafficWindow::append);
-        // Beside the main window, not over it, as far as the screen allows.
+        // Beside the main window, not over it: to its right, narrowed to the room there, or else below it.
+        constexpr int narrowest = 400;
+        constexpr int lowest = 200;
         const QRect screenArea = screen()->availableGeometry();
-        QRect place(frameGeometry().topRight() + QPoint(1, 0), traffic->size());
-        if (place.right() > screenArea.right())
+        const QRect main = frameGeometry();
+        QRect place(main.topRight() + QPoint(1, 0), traffic->size());
+        if (screenArea.right() - main.right() >= narrowest) {
+            place.setRight(qMin(place.right(), screenArea.right()));
+        } else if (screenArea.bottom() - main.bottom() >= lowest) {
+            place.moveTopLeft(main.bottomLeft() + QPoint(0, 1));
+            place.setBottom(qMin(place.bottom(), screenArea.bottom()));
+            if (place.right() > screenArea.right())
+                place.moveRight(screenArea.right());
+        } else if (place.right() > screenArea.right()) {
             place.moveRight(screenArea.right());
-        traffic->move(place.topLeft());
+        }
+        traffic->setGeometry(place);
     }
     traffic->show();
     traffic->raise();
