@@ -126,11 +126,6 @@ QString MyTreatComPc::urlString() const
     return portUrl;
 }
 
-QString MyTreatComPc::openFailure() const
-{
-    return link ? link->openFailure() : QString();
-}
-
 void MyTreatComPc::checkLink()
 {
     link->sendHello();

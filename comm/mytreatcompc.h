@@ -46,8 +46,6 @@ public:
     int reconnect();
     bool isConnected() const;
     QString urlString() const;
-    // Why the link's last open failed, when it knows ("connection refused", ...); empty otherwise.
-    QString openFailure() const;
     int pcMode() const;
     // Makes the link show whether its peer is still there (an Ethernet module's keep-alive now).
     void checkLink();

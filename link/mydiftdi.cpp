@@ -27,22 +27,6 @@ int MyDiFtdi::open(const QString &endpoint)
 {
     url = QUrl(endpoint, QUrl::StrictMode);
     close();
-    failure.clear();
-    const int result = openTransport();
-    if (result < 0 && failure.isEmpty())
-        noteOpenFailure(result == -2 ? QStringLiteral("the device is not plugged in")
-                                     : QStringLiteral("the endpoint could not be opened"));
-    return result;
-}
-
-void MyDiFtdi::noteOpenFailure(const QString &why)
-{
-    if (failure.isEmpty())
-        failure = why;
-}
-
-int MyDiFtdi::openTransport()
-{
     // The unfinished unit of the previous endpoint (half a frame from a peer that went away, the
     // garbage of a module that failed its LOGIN) would glue onto the first line or frame of this one.
     if (!rxScan.cutting) {
@@ -73,7 +57,6 @@ int MyDiFtdi::openTransport()
         return openEth(url.toString(QUrl::FullyEncoded));
     }
     qCDebug(lcLink).noquote() << "unhandled scheme :" << scheme;
-    noteOpenFailure(QStringLiteral("unknown scheme \"%1\"").arg(scheme));
     return -1;
 }
 

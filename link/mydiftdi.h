@@ -58,9 +58,6 @@ public:
     void close();
     int write(const QByteArray &bytes);
     bool isConnected() const { return connected; }
-    // Why the last open failed, in words for the status line ("connection refused", "host not
-    // found", ...); empty after a successful open.
-    QString openFailure() const { return failure; }
     int itemCount() const { return int(rxItems.size()); }
     RxItem takeItem();
 
@@ -126,12 +123,8 @@ private:
     // The open transport failed under our feet (peer gone, port refused, device removed): it is
     // released at once, without the goodbye of close.
     void dropTransport(const char *why);
-    // Keeps the first cause an open meets; later ones are its consequences.
-    void noteOpenFailure(const QString &why);
     // close, or with abrupt the release of dropTransport.
     void release(bool abrupt);
-    // open after the close: the dispatch by scheme.
-    int openTransport();
 
     // USB transport (mydiftdi_usb.cpp).
     int openUsb(quint16 vid, quint16 pid);
@@ -170,8 +163,6 @@ private:
     QString password;
     QUrl url;
     int helloPeriodMs = 50000;
-    QString failure;
-    QString socketFailure; // the socket's error during an Ethernet open
 };
 
 Q_DECLARE_METATYPE(MyDiFtdi *)

@@ -85,19 +85,6 @@ void logSocketError(QAbstractSocket *socket, const char *what, QAbstractSocket::
     qCDebug(lcLink) << socket->peerAddress() << socket->peerName() << what << socketError;
 }
 
-// The first socket error of an Ethernet open, in words.
-void noteSocketFailure(QString &failure, QAbstractSocket::SocketError error, const QAbstractSocket *socket)
-{
-    if (!failure.isEmpty())
-        return;
-    if (error == QAbstractSocket::ConnectionRefusedError)
-        failure = QStringLiteral("connection refused");
-    else if (error == QAbstractSocket::HostNotFoundError)
-        failure = QStringLiteral("host not found");
-    else if (socket)
-        failure = socket->errorString();
-}
-
 quint8 versionAfter(const QByteArray &line, const QByteArray &key)
 {
     // Exactly two hex digits, as in a frame: a number parser would also take "+1", " 1" or "1\r". A
@@ -166,7 +153,6 @@ int MyDiFtdi::openEth(const QString &urlText)
     if (sessionState != SessionClosed)
         setSessionState(SessionClosed);
     password = target.password(QUrl::FullyDecoded);
-    socketFailure.clear();
 
     if (target.scheme() == QLatin1String("tcp")) {
         tcpSock.reset(new QTcpSocket);
@@ -176,7 +162,6 @@ int MyDiFtdi::openEth(const QString &urlText)
         connect(socket, &QAbstractSocket::errorOccurred, this,
                 [this, socket](QAbstractSocket::SocketError error) {
                     logSocketError(socket, "Error occured on TCP :", error);
-                    noteSocketFailure(socketFailure, error, socket);
                     // Before the session is open the wait below judges the attempt; after it, a TCP socket in
                     // error is of no further use.
                     if (socket == tcpSock.get())
@@ -203,11 +188,6 @@ int MyDiFtdi::openEth(const QString &urlText)
         runEventSlice(static_cast<int>(qMin<qint64>(left, waitSliceMs)), this);
 
     if (sessionState != SessionOpened) {
-        if (sessionState == SessionAuthFailed)
-            noteOpenFailure(QStringLiteral("the module answered \"Auth failed\" (check the password)"));
-        if (!socketFailure.isEmpty())
-            noteOpenFailure(socketFailure);
-        noteOpenFailure(QStringLiteral("no answer to LOGIN within %1 s").arg(openWaitMs / 1000));
         abortSockets();
         return -1;
     }
@@ -306,8 +286,6 @@ void MyDiFtdi::treatInfo(const RxItem &item)
     if (line.startsWith("INFO:Auth failed")) {
         setSessionState(SessionAuthFailed);
     } else if (line.startsWith("INFO:Access denied")) {
-        if (transport == TransportNone)
-            noteOpenFailure(QStringLiteral("the module answered \"Access denied\""));
         // Both forms, "INFO:Access denied" and "INFO:Access denied. Open a session:INFO".
         close();
         setSessionState(SessionClosed);
@@ -381,8 +359,6 @@ void MyDiFtdi::on_udpSock_error(QAbstractSocket::SocketError socketError)
 {
     auto *socket = qobject_cast<QAbstractSocket *>(sender());
     logSocketError(socket, "Error occured on UDP :", socketError);
-    if (transport == TransportNone)
-        noteSocketFailure(socketFailure, socketError, socket);
     // A refused datagram means that nothing listens at the module's port any more: the module went
     // away or restarted, and its session with it. Other errors (network briefly unreachable, a
     // datagram too large) leave the link up; a request that gets no answer reports itself.

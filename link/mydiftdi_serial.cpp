@@ -67,41 +67,23 @@ int MyDiFtdi::openSerial(const QString &urlText)
 {
     const QUrl target(urlText, QUrl::StrictMode);
     QString name;
-    const QString location = systemLocationOf(target, name);
-    if (location.isEmpty()) {
-        noteOpenFailure(QStringLiteral("no serial port \"%1\" is present")
-                            .arg(target.host().isEmpty() ? target.path() : target.host()));
+    const QString location = systemLocationOf(target.host(QUrl::FullyDecoded), name);
+    if (location.isEmpty())
         return -1;
-    }
     const QUrlQuery query(target);
-    if (query.isEmpty()) {
-        noteOpenFailure(QStringLiteral("the baud rate is missing"));
+    if (query.isEmpty())
         return -1;
-    }
     const qint32 baud = query.queryItemValue(QStringLiteral("baud")).toInt();
 
     // A port that fails to open is never used again, so it goes at once.
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(location);
-    if (!configure(*port, name, baud)) {
-        noteOpenFailure(QStringLiteral("the port refused the settings (%1 baud, 8-N-1)").arg(baud));
+    if (!configure(*port, name, baud))
         return -1;
-    }
     qCDebug(lcLink).noquote().nospace() << "Found match : " << name << " @ " << port->baudRate();
     if (!port->open(QIODevice::ReadWrite)) {
         qCDebug(lcLink).noquote().nospace()
             << "Unable to open " << name << " error " << errorName(port->error());
-        switch (port->error()) {
-        case QSerialPort::DeviceNotFoundError:
-            noteOpenFailure(QStringLiteral("the serial device %1 is missing").arg(location));
-            break;
-        case QSerialPort::PermissionError:
-        case QSerialPort::OpenError:
-            noteOpenFailure(QStringLiteral("the serial port is busy or not permitted (%1)").arg(port->errorString()));
-            break;
-        default:
-            noteOpenFailure(port->errorString());
-        }
         return -1;
     }
 
