@@ -2,6 +2,7 @@
 
 #include "commlog.h"
 #include "mydiftdi.h"
+#include "shownurl.h"
 
 #include <QDebug>
 #include <QMetaType>
@@ -112,7 +113,7 @@ int MyTreatComPc::reconnect()
     open(QString(portUrl));
     if (link->isConnected())
         return 0;
-    qCDebug(lcComm).noquote() << "reconnect" << portUrl << "failed";
+    qCDebug(lcComm).noquote() << "reconnect" << shownUrl(portUrl) << "failed";
     return -1;
 }
 
@@ -123,7 +124,14 @@ bool MyTreatComPc::isConnected() const
 
 QString MyTreatComPc::urlString() const
 {
-    return portUrl;
+    return shownUrl(portUrl);
+}
+
+QString MyTreatComPc::openFailureReason() const
+{
+    if (link->isConnected())
+        return QString();
+    return portUrl.isEmpty() ? QStringLiteral("no endpoint given") : link->openFailureReason();
 }
 
 void MyTreatComPc::checkLink()

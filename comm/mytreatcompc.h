@@ -45,7 +45,10 @@ public:
     int open(const QString &url);
     int reconnect();
     bool isConnected() const;
+    // The endpoint as shown to a person: without its password.
     QString urlString() const;
+    // Why the last open failed, in a few words ("connection refused"); empty after a successful one.
+    QString openFailureReason() const;
     int pcMode() const;
     // Makes the link show whether its peer is still there (an Ethernet module's keep-alive now).
     void checkLink();

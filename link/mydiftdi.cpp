@@ -4,6 +4,7 @@
 #include "mydiftdi.h"
 
 #include "linklog.h"
+#include "shownurl.h"
 
 #include <QDebug>
 #include <QSerialPort>
@@ -26,6 +27,7 @@ MyDiFtdi::~MyDiFtdi()
 int MyDiFtdi::open(const QString &endpoint)
 {
     url = QUrl(endpoint, QUrl::StrictMode);
+    openFailure.clear();
     close();
     // The unfinished unit of the previous endpoint (half a frame from a peer that went away, the
     // garbage of a module that failed its LOGIN) would glue onto the first line or frame of this one.
@@ -38,7 +40,7 @@ int MyDiFtdi::open(const QString &endpoint)
     if (scheme == QLatin1String("usb")) {
         const QUrlQuery query(url);
         if (query.isEmpty())
-            return -1;
+            return failOpen(QStringLiteral("no vid and pid in the URL"));
         // Missing or non-numeric items read as 0; larger numbers are cut to the 16-bit ids.
         const auto vid = quint16(query.queryItemValue(QStringLiteral("vid")).toInt());
         const auto pid = quint16(query.queryItemValue(QStringLiteral("pid")).toInt());
@@ -51,13 +53,20 @@ int MyDiFtdi::open(const QString &endpoint)
     if (scheme == QLatin1String("udp") || scheme == QLatin1String("tcp")) {
         // A bad port or password voids the URL but leaves its scheme: there is no host to wait for.
         if (!url.isValid())
-            return -1;
+            return failOpen(QStringLiteral("invalid URL"));
         if (url.port() == -1)
             url.setPort(defaultEthPort);
         return openEth(url.toString(QUrl::FullyEncoded));
     }
-    qCDebug(lcLink).noquote() << "unhandled scheme :" << scheme;
-    return -1;
+    qCDebug(lcLink).noquote() << "unhandled scheme : " << scheme;
+    return failOpen(QStringLiteral("unknown scheme \"%1\"").arg(scheme));
+}
+
+int MyDiFtdi::failOpen(const QString &why, int result)
+{
+    if (openFailure.isEmpty())
+        openFailure = why;
+    return result;
 }
 
 void MyDiFtdi::close()
@@ -69,7 +78,7 @@ void MyDiFtdi::dropTransport(const char *why)
 {
     if (transport == TransportNone)
         return;
-    qCWarning(lcLink).noquote() << "Link lost:" << why << url.toString(QUrl::RemovePassword);
+    qCWarning(lcLink).noquote() << "Link lost:" << why << shownUrl(url);
     release(true);
 }
 

@@ -47,6 +47,8 @@ public:
     };
 
     static constexpr quint16 defaultEthPort = 17481;
+    // The Ethernet close waits this long after its LOGOUT, for what the module still sends.
+    static constexpr int logoutWaitMs = 1500;
     // Longest frame is a few hundred bytes; past this bound undelimited bytes are let go.
     static constexpr int rxBufferLimit = 64 * 1024;
     static constexpr int usbReadChunk = 4096;
@@ -55,6 +57,9 @@ public:
     ~MyDiFtdi() override;
 
     int open(const QString &endpoint);
+    // Why the last open failed, in a few words for a person ("connection refused", "no answer to
+    // LOGIN"); empty after a successful open.
+    QString openFailureReason() const { return openFailure; }
     void close();
     int write(const QByteArray &bytes);
     bool isConnected() const { return connected; }
@@ -125,6 +130,8 @@ private:
     void dropTransport(const char *why);
     // close, or with abrupt the release of dropTransport.
     void release(bool abrupt);
+    // Notes why the open under way fails (the first reason stays) and returns result.
+    int failOpen(const QString &why, int result = -1);
 
     // USB transport (mydiftdi_usb.cpp).
     int openUsb(quint16 vid, quint16 pid);
@@ -162,6 +169,8 @@ private:
     quint8 stackVersion = 0;
     QString password;
     QUrl url;
+    QString openFailure;
+    bool accessDenied = false; // an "Access denied" line came during the Ethernet open
     int helloPeriodMs = 50000;
 };
 

@@ -2,6 +2,7 @@
 
 #include "linklog.h"
 #include "serialportdescription.h"
+#include "shownurl.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -33,19 +34,19 @@ void enumerateUsb(QList<PortEntry> &entries, quint16 productId, int moduleType)
     quint32 count = 0;
     FT_STATUS status = FT_CreateDeviceInfoList(&count);
     if (status != FT_OK) {
-        qCWarning(lcLink) << "FT_CreateDeviceInfoList failed :" << status;
+        qCWarning(lcLink) << "FT_CreateDeviceInfoList failed : " << status;
         return;
     }
     if (count == 0)
         return;
     std::unique_ptr<FT_DEVICE_LIST_INFO_NODE[]> nodes(new (std::nothrow) FT_DEVICE_LIST_INFO_NODE[count]);
     if (!nodes) {
-        qCWarning(lcLink) << "Unable to alloc" << count << "of FT_DEVICE_LIST_INFO_NODE";
+        qCWarning(lcLink) << "Unable to alloc " << count << " of FT_DEVICE_LIST_INFO_NODE";
         return;
     }
     status = FT_GetDeviceInfoList(nodes.get(), &count);
     if (status != FT_OK) {
-        qCWarning(lcLink) << "FT_GetDeviceInfoList failed :" << status;
+        qCWarning(lcLink) << "FT_GetDeviceInfoList failed : " << status;
         return;
     }
     for (quint32 index = 0; index < count; ++index) {
@@ -56,7 +57,7 @@ void enumerateUsb(QList<PortEntry> &entries, quint16 productId, int moduleType)
         status =
             FT_GetDeviceInfoDetail(index, &flags, &type, &id, &locId, serialNumber, description, &handle);
         if (status != FT_OK) {
-            qCWarning(lcLink) << "FT_GetDeviceInfoDetail failed :" << status;
+            qCWarning(lcLink) << "FT_GetDeviceInfoDetail failed : " << status;
             return;
         }
         if ((id & 0xFFFF) == productId) {
@@ -180,6 +181,6 @@ QList<PortEntry> MyDiFtdi::discoverPorts(int mask, const QList<ProbeTarget> &pro
     if (mask & PortUsbVtap)
         enumerateUsb(entries, vtapProductId, vtapModuleType);
     for (const PortEntry &entry : qAsConst(entries))
-        qCDebug(lcLink).noquote() << "Port :" << entry.url.toString();
+        qCDebug(lcLink).noquote() << "Port : " << shownUrl(entry.url);
     return entries;
 }

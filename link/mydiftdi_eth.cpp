@@ -17,7 +17,6 @@
 namespace {
 
 constexpr int openWaitMs = 2000;
-constexpr int logoutWaitMs = 1500;
 constexpr int waitSliceMs = 100;
 constexpr int maxDatagramSize = 65536;
 constexpr int passwordBytesUsed = 10;
@@ -83,6 +82,22 @@ void logSocketError(QAbstractSocket *socket, const char *what, QAbstractSocket::
     if (!socket)
         return;
     qCDebug(lcLink) << socket->peerAddress() << socket->peerName() << what << socketError;
+}
+
+// Why a socket error makes an open fail, for a person; empty for an error that leaves a UDP open to
+// its wait (a network briefly unreachable).
+QString openFailureOf(QAbstractSocket *socket, QAbstractSocket::SocketError socketError)
+{
+    switch (socketError) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return QStringLiteral("connection refused");
+    case QAbstractSocket::HostNotFoundError:
+        return QStringLiteral("host not found");
+    case QAbstractSocket::RemoteHostClosedError:
+        return QStringLiteral("connection closed by the module");
+    default:
+        return socket->socketType() == QAbstractSocket::TcpSocket ? socket->errorString() : QString();
+    }
 }
 
 quint8 versionAfter(const QByteArray &line, const QByteArray &key)
@@ -152,6 +167,7 @@ int MyDiFtdi::openEth(const QString &urlText)
     // given up) would end the wait below before this open's LOGIN is even answered.
     if (sessionState != SessionClosed)
         setSessionState(SessionClosed);
+    accessDenied = false;
     password = target.password(QUrl::FullyDecoded);
 
     if (target.scheme() == QLatin1String("tcp")) {
@@ -162,9 +178,13 @@ int MyDiFtdi::openEth(const QString &urlText)
         connect(socket, &QAbstractSocket::errorOccurred, this,
                 [this, socket](QAbstractSocket::SocketError error) {
                     logSocketError(socket, "Error occured on TCP :", error);
-                    // Before the session is open the wait below judges the attempt; after it, a TCP socket in
-                    // error is of no further use.
-                    if (socket == tcpSock.get())
+                    // A TCP socket in error is of no further use: before the session is open it ends the
+                    // open's wait at once (a refused connection), after it the link.
+                    if (socket != tcpSock.get())
+                        return;
+                    if (transport == TransportNone)
+                        failOpen(openFailureOf(socket, error));
+                    else
                         dropTransport("TCP error");
                 });
         connect(socket, &QAbstractSocket::disconnected, this, [this, socket] {
@@ -183,13 +203,16 @@ int MyDiFtdi::openEth(const QString &urlText)
     // The LOGIN goes out and its answer comes back through the socket slots during this wait.
     QElapsedTimer clock;
     clock.start();
-    for (qint64 left = openWaitMs; left > 0 && sessionState == SessionClosed;
+    for (qint64 left = openWaitMs; left > 0 && sessionState == SessionClosed && openFailure.isEmpty();
          left = openWaitMs - clock.elapsed())
         runEventSlice(static_cast<int>(qMin<qint64>(left, waitSliceMs)), this);
 
-    if (sessionState != SessionOpened) {
+    if (sessionState != SessionOpened || !openFailure.isEmpty()) {
         abortSockets();
-        return -1;
+        if (sessionState == SessionAuthFailed)
+            return failOpen(QStringLiteral("the module refused the password (Auth failed)"));
+        return failOpen(accessDenied ? QStringLiteral("the module denied access (Access denied)")
+                                     : QStringLiteral("no answer to LOGIN within %1 s").arg(openWaitMs / 1000.0));
     }
 
     helloTimer.reset(new QTimer);
@@ -287,6 +310,7 @@ void MyDiFtdi::treatInfo(const RxItem &item)
         setSessionState(SessionAuthFailed);
     } else if (line.startsWith("INFO:Access denied")) {
         // Both forms, "INFO:Access denied" and "INFO:Access denied. Open a session:INFO".
+        accessDenied = true;
         close();
         setSessionState(SessionClosed);
     } else if (line.startsWith("INFO:Session opened")) {
@@ -362,7 +386,12 @@ void MyDiFtdi::on_udpSock_error(QAbstractSocket::SocketError socketError)
     // A refused datagram means that nothing listens at the module's port any more: the module went
     // away or restarted, and its session with it. Other errors (network briefly unreachable, a
     // datagram too large) leave the link up; a request that gets no answer reports itself.
-    if (socketError == QAbstractSocket::ConnectionRefusedError && socket && socket == udpSock.get())
+    if (!socket || socket != udpSock.get())
+        return;
+    // During the open, a refused LOGIN or an unknown host ends the wait at once.
+    if (transport == TransportNone)
+        failOpen(openFailureOf(socket, socketError));
+    else if (socketError == QAbstractSocket::ConnectionRefusedError)
         dropTransport("module port refused the datagram");
 }
 

@@ -43,7 +43,7 @@ QString systemLocationOf(const QUrl &target, QString &portName)
 bool configure(QSerialPort &port, const QString &name, qint32 baud)
 {
     if (!port.setBaudRate(baud)) {
-        qCDebug(lcLink).noquote() << "Unable to ste baud error" << errorName(port.error());
+        qCDebug(lcLink).noquote() << "Unable to ste baud error " << errorName(port.error());
         return false;
     }
     const auto refused = [&port, &name](const char *text) {
@@ -69,22 +69,29 @@ int MyDiFtdi::openSerial(const QString &urlText)
     QString name;
     const QString location = systemLocationOf(target.host(QUrl::FullyDecoded), name);
     if (location.isEmpty())
-        return -1;
+        return failOpen(QStringLiteral("no serial port %1").arg(target.host(QUrl::FullyDecoded)));
     const QUrlQuery query(target);
     if (query.isEmpty())
-        return -1;
+        return failOpen(QStringLiteral("no baud rate in the URL"));
     const qint32 baud = query.queryItemValue(QStringLiteral("baud")).toInt();
+    // Baud 0 would hang the line up.
+    if (baud <= 0)
+        return failOpen(QStringLiteral("no baud rate in the URL"));
 
     // A port that fails to open is never used again, so it goes at once.
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(location);
     if (!configure(*port, name, baud))
-        return -1;
+        return failOpen(QStringLiteral("port %1 refused %2 baud, 8-N-1").arg(name).arg(baud));
     qCDebug(lcLink).noquote().nospace() << "Found match : " << name << " @ " << port->baudRate();
     if (!port->open(QIODevice::ReadWrite)) {
-        qCDebug(lcLink).noquote().nospace()
-            << "Unable to open " << name << " error " << errorName(port->error());
-        return -1;
+        const QSerialPort::SerialPortError error = port->error();
+        qCDebug(lcLink).noquote().nospace() << "Unable to open " << name << " error " << errorName(error);
+        if (error == QSerialPort::PermissionError)
+            return failOpen(QStringLiteral("port %1 busy or not permitted").arg(name));
+        if (error == QSerialPort::DeviceNotFoundError)
+            return failOpen(QStringLiteral("no serial port %1").arg(name));
+        return failOpen(QStringLiteral("port %1 could not be opened (%2)").arg(name, port->errorString()));
     }
 
     serPort.reset(port.release());

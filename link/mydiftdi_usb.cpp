@@ -42,32 +42,38 @@ void logRecord(int index, const FT_DEVICE_LIST_INFO_NODE &node)
 
 int MyDiFtdi::openUsb(quint16 vid, quint16 pid)
 {
+    const QString noDevice = QStringLiteral("no USB device with vid %1 and pid %2").arg(vid).arg(pid);
+    const QString unlisted = QStringLiteral("the USB driver could not list the devices");
     quint32 attached = 0;
-    if (FT_CreateDeviceInfoList(&attached) != FT_OK || attached == 0)
-        return -1;
+    if (FT_CreateDeviceInfoList(&attached) != FT_OK)
+        return failOpen(unlisted);
+    if (attached == 0)
+        return failOpen(noDevice);
     std::vector<FT_DEVICE_LIST_INFO_NODE> list(attached);
     quint32 listed = attached;
     if (FT_GetDeviceInfoList(list.data(), &listed) != FT_OK)
-        return -1;
+        return failOpen(unlisted);
     if (listed == 0)
-        return -2;
+        return failOpen(noDevice, -2);
 
     // Several devices may share the id; the first one that opens is used (another program may hold
     // the others).
     const quint32 key = quint32(vid) << 16 | pid;
     const int count = int(std::min(listed, attached));
     int chosen = -1;
+    bool found = false;
     for (int index = 0; index < count && chosen < 0; ++index) {
         if (list[size_t(index)].ID != key)
             continue;
         qCDebug(lcLink) << "FOUND";
+        found = true;
         if (FT_Open(index, &ftHandle) == FT_OK)
             chosen = index;
         else
             ftHandle = nullptr;
     }
     if (chosen < 0)
-        return -2;
+        return failOpen(found ? QStringLiteral("USB device busy (another program may hold it)") : noDevice, -2);
     logRecord(chosen, list[size_t(chosen)]);
 
     const bool vtap = pid == vtapProductId;
@@ -75,7 +81,7 @@ int MyDiFtdi::openUsb(quint16 vid, quint16 pid)
         FT_SetDataCharacteristics(ftHandle, 8, 0, 0) != FT_OK) {
         FT_Close(ftHandle);
         ftHandle = nullptr;
-        return -1;
+        return failOpen(QStringLiteral("USB device refused %1 baud, 8-N-1").arg(vtap ? vtapBaudRate : kvmxBaudRate));
     }
 
     pollUsbTimer.reset(new QTimer);
@@ -101,7 +107,7 @@ void MyDiFtdi::closeUsb()
         return;
     const FT_STATUS status = FT_Close(ftHandle);
     if (status != FT_OK) {
-        qCWarning(lcLink) << "Unable to close :" << status;
+        qCWarning(lcLink) << "Unable to close : " << status;
         return;
     }
     ftHandle = nullptr;
@@ -124,7 +130,7 @@ int MyDiFtdi::writeUsb(const QByteArray &bytes)
         }
         if (status == FT_OK)
             break;
-        qCWarning(lcLink) << "Failed to send frame" << status;
+        qCWarning(lcLink) << "Failed to send frame " << status;
         aborted = attempt == writeAttempts;
         if (aborted)
             qCWarning(lcLink) << "Abort.";
