@@ -447,7 +447,7 @@ QString qtelvorandalitoolbox::openFailure() const
     if (url.scheme() == QLatin1String("serial") && !QUrlQuery(url).hasQueryItem(QStringLiteral("baud")))
         return QStringLiteral("the baud rate is missing (add ?baud=%1, or use Connection > Connect to...)")
             .arg(ConnectDialog::defaultBaud);
-    return treatComPc->openFailure();
+    return treatComPc->openFailureReason();
 }
 
 void qtelvorandalitoolbox::showStatus(const QString &line)

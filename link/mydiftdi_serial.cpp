@@ -67,9 +67,11 @@ int MyDiFtdi::openSerial(const QString &urlText)
 {
     const QUrl target(urlText, QUrl::StrictMode);
     QString name;
-    const QString location = systemLocationOf(target.host(QUrl::FullyDecoded), name);
-    if (location.isEmpty())
-        return failOpen(QStringLiteral("no serial port %1").arg(target.host(QUrl::FullyDecoded)));
+    const QString location = systemLocationOf(target, name);
+    if (location.isEmpty()) {
+        const QString host = target.host(QUrl::FullyDecoded);
+        return failOpen(QStringLiteral("no serial port %1").arg(host.isEmpty() ? target.path(QUrl::FullyDecoded) : host));
+    }
     const QUrlQuery query(target);
     if (query.isEmpty())
         return failOpen(QStringLiteral("no baud rate in the URL"));
