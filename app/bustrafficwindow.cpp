@@ -4,9 +4,9 @@
 
 #include <QAction>
 #include <QBoxLayout>
-#include <QHelpEvent>
 #include <QFileDialog>
 #include <QFontDatabase>
+#include <QHelpEvent>
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>

@@ -111,9 +111,9 @@ QWidget *ConnectDialog::serialPage()
 void ConnectDialog::accept()
 {
     QString error;
-    url = kinds->currentIndex() == 0
-              ? ethernetUrl(host->text(), port->value(), tcp->isChecked(), user->text(), password->text(), error)
-              : serialUrl(device->currentText(), baud->currentText(), error);
+    url = kinds->currentIndex() == 0 ? ethernetUrl(host->text(), port->value(), tcp->isChecked(),
+                                                   user->text(), password->text(), error)
+                                     : serialUrl(device->currentText(), baud->currentText(), error);
     if (url.isEmpty()) {
         problem->setText(error);
         problem->show();
@@ -135,7 +135,8 @@ QUrl ConnectDialog::ethernetUrl(const QString &host, int port, bool tcp, const Q
     bool number = false;
     name.toLongLong(&number);
     if (number) {
-        error = QStringLiteral("\"%1\" is no host name or IP address: give the port in the Port field.").arg(name);
+        error = QStringLiteral("\"%1\" is no host name or IP address: give the port in the Port field.")
+                    .arg(name);
         return QUrl();
     }
     QUrl url;
@@ -191,7 +192,8 @@ QUrl ConnectDialog::serialUrl(const QString &device, const QString &baud, QStrin
         return QUrl();
     }
     // serial:///dev/ttyUSB0: an empty host, the device's path.
-    const QUrl url(QStringLiteral("serial://") + QString::fromLatin1(QUrl::toPercentEncoding(typed, "/")) + query,
+    const QUrl url(QStringLiteral("serial://") + QString::fromLatin1(QUrl::toPercentEncoding(typed, "/")) +
+                       query,
                    QUrl::StrictMode);
     if (!url.isValid() || url.path() != typed) {
         error = QStringLiteral("\"%1\" cannot name a serial device.").arg(typed);

@@ -18,8 +18,9 @@ QString baseText(const QUrl &url)
         const int port = url.port(MyDiFtdi::defaultEthPort);
         if (port == MyDiFtdi::defaultEthPort)
             return url.host();
-        const QString host = url.host().contains(QLatin1Char(':')) ? QLatin1Char('[') + url.host() + QLatin1Char(']')
-                                                                    : url.host();
+        const QString host = url.host().contains(QLatin1Char(':'))
+                                 ? QLatin1Char('[') + url.host() + QLatin1Char(']')
+                                 : url.host();
         return host + QLatin1Char(':') + QString::number(port);
     }
     return url.toString();
@@ -31,7 +32,8 @@ QString suffix(const PortEntry &entry)
         return QStringLiteral(" (vtap)");
     // Over TCP the same module is a second entry of its own.
     if (entry.moduleType == ntx07ModuleType)
-        return entry.url.scheme() == QLatin1String("tcp") ? QStringLiteral(" (ntx07, TCP)") : QStringLiteral(" (ntx07)");
+        return entry.url.scheme() == QLatin1String("tcp") ? QStringLiteral(" (ntx07, TCP)")
+                                                          : QStringLiteral(" (ntx07)");
     return QStringLiteral(" (kvmx)");
 }
 

@@ -144,7 +144,8 @@ void qtelvorandalitoolbox::buildMenus(QAction *quitAction, QAction *trafficActio
     connection->addAction(QStringLiteral("&Forget endpoints"), this, &qtelvorandalitoolbox::forgetEndpoints);
 
     menuBar()->addMenu(QStringLiteral("&View"))->addAction(trafficAction);
-    menuBar()->addMenu(QStringLiteral("&Help"))
+    menuBar()
+        ->addMenu(QStringLiteral("&Help"))
         ->addAction(QStringLiteral("&About"), this, &qtelvorandalitoolbox::showAbout);
 }
 
@@ -276,8 +277,8 @@ void qtelvorandalitoolbox::searchNetwork()
     {
         const BusyScope busy;
         showStatus(QStringLiteral("Searching the network for Ethernet interface modules..."));
-        found = MyDiFtdi::discoverPorts(PortUdp, probeTargetsSet ? probeTargets : MyDiFtdi::broadcastProbeTargets(),
-                                        probeBindPort);
+        found = MyDiFtdi::discoverPorts(
+            PortUdp, probeTargetsSet ? probeTargets : MyDiFtdi::broadcastProbeTargets(), probeBindPort);
     }
     QList<QUrl> urls;
     for (const PortEntry &entry : qAsConst(found)) {
@@ -294,10 +295,11 @@ void qtelvorandalitoolbox::searchNetwork()
     for (int i = 0; i < urls.size(); ++i)
         addEndpoint(urls.at(i), choose && i == 0);
     if (!choose)
-        showStatus(urls.size() == 1
-                       ? QStringLiteral("1 Ethernet interface module found; choose it in the endpoint list.")
-                       : QStringLiteral("%1 Ethernet interface modules found; choose one in the endpoint list.")
-                             .arg(urls.size()));
+        showStatus(
+            urls.size() == 1
+                ? QStringLiteral("1 Ethernet interface module found; choose it in the endpoint list.")
+                : QStringLiteral("%1 Ethernet interface modules found; choose one in the endpoint list.")
+                      .arg(urls.size()));
 }
 
 void qtelvorandalitoolbox::forgetEndpoints()
@@ -423,9 +425,10 @@ void qtelvorandalitoolbox::showConnectionState(bool connected, bool scanFollows)
         ui->butScan->setEnabled(connected);
     updateErase();
     if (!lastScan.finishedAt.isValid() && scan.isNull())
-        ui->labelModules->setText(connected ? QStringLiteral("Modules on the bus: press Scan to list them.")
-                                            : QStringLiteral("Modules on the bus: listed here once the bus is "
-                                                             "connected and scanned."));
+        ui->labelModules->setText(connected
+                                      ? QStringLiteral("Modules on the bus: press Scan to list them.")
+                                      : QStringLiteral("Modules on the bus: listed here once the bus is "
+                                                       "connected and scanned."));
     if (ui->comboPort->count() == 0) {
         showStatus(noEndpointLine);
         return;
@@ -436,8 +439,9 @@ void qtelvorandalitoolbox::showConnectionState(bool connected, bool scanFollows)
         return;
     }
     const QString reason = openFailure();
-    showStatus(QStringLiteral("Not connected to ") + url + (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason) +
-               QStringLiteral(". ") + advice);
+    showStatus(QStringLiteral("Not connected to ") + url +
+               (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason) + QStringLiteral(". ") +
+               advice);
 }
 
 // Why the current endpoint did not open, when that is known.
@@ -461,8 +465,8 @@ void qtelvorandalitoolbox::showStatus(const QString &line)
 // Erase needs a link and a target, and no job running.
 void qtelvorandalitoolbox::updateErase()
 {
-    ui->butEraseShort->setEnabled(treatComPc && treatComPc->isConnected() && ui->comboScan->currentIndex() >= 0 &&
-                                  scan.isNull() && erase.isNull());
+    ui->butEraseShort->setEnabled(treatComPc && treatComPc->isConnected() &&
+                                  ui->comboScan->currentIndex() >= 0 && scan.isNull() && erase.isNull());
 }
 
 void qtelvorandalitoolbox::on_butScan_clicked()
@@ -502,11 +506,11 @@ void qtelvorandalitoolbox::scanFinished(const ScanResult &result)
     const int count = int(result.table.modules.size());
     const int dali = int(result.table.daliInterfaces().size());
     if (result.completed())
-        ui->labelModules->setText(
-            moduleCount(count, dali) +
-            QStringLiteral(" (behind %1, scanned at %2).")
-                .arg(withoutPassword(result.endpoint), result.finishedAt.toString(QStringLiteral("HH:mm:ss"))) +
-            (dali ? QStringLiteral(" Erase can target those in bold.") : QString()));
+        ui->labelModules->setText(moduleCount(count, dali) +
+                                  QStringLiteral(" (behind %1, scanned at %2).")
+                                      .arg(withoutPassword(result.endpoint),
+                                           result.finishedAt.toString(QStringLiteral("HH:mm:ss"))) +
+                                  (dali ? QStringLiteral(" Erase can target those in bold.") : QString()));
     else if (result.tableRead)
         ui->labelModules->setText(
             QStringLiteral("Scan not finished: only the %1 modules reported before it stopped.").arg(count));
@@ -567,8 +571,9 @@ void qtelvorandalitoolbox::followTableSelection()
     syncingSelection = false;
     updateErase();
     if (index < 0)
-        showStatus(selected.first()->data(labelRole).toString() +
-                   QStringLiteral(" is no DALI interface module: nothing to erase there. Choose a bold row."));
+        showStatus(
+            selected.first()->data(labelRole).toString() +
+            QStringLiteral(" is no DALI interface module: nothing to erase there. Choose a bold row."));
 }
 
 // Grows the window in height to show the module table; the width stays as the user left it.

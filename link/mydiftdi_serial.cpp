@@ -70,7 +70,8 @@ int MyDiFtdi::openSerial(const QString &urlText)
     const QString location = systemLocationOf(target, name);
     if (location.isEmpty()) {
         const QString host = target.host(QUrl::FullyDecoded);
-        return failOpen(QStringLiteral("no serial port %1").arg(host.isEmpty() ? target.path(QUrl::FullyDecoded) : host));
+        return failOpen(
+            QStringLiteral("no serial port %1").arg(host.isEmpty() ? target.path(QUrl::FullyDecoded) : host));
     }
     const QUrlQuery query(target);
     if (query.isEmpty())

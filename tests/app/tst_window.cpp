@@ -56,8 +56,8 @@ private slots:
         const QString none = qtelvorandalitoolbox::noEndpointLine;
         QTest::newRow("nothing") << 0 << QStringList{} << none << false << 0;
         QTest::newRow("unplug while connected")
-            << 1 << usb << "Not connected to " + masterUrl + ". Check the connection, then press Refresh." << false
-            << 1;
+            << 1 << usb << "Not connected to " + masterUrl + ". Check the connection, then press Refresh."
+            << false << 1;
         QTest::newRow("refresh after unplugging") << 2 << QStringList{} << none << false << 1;
         QTest::newRow("unplug, replug, choose again") << 3 << usb << "Connected to " + masterUrl << true << 2;
     }
@@ -106,8 +106,8 @@ private slots:
         QTest::newRow("erase, refused")
             << true << int(QMessageBox::No) << erase << QByteArray() << "Connected to " + masterUrl << false;
         // Erase is disabled without a target, Scan and Erase without an endpoint: the clicks do nothing.
-        QTest::newRow("erase, no module") << true << 0 << erase << QByteArray() << "Connected to " + masterUrl
-                                          << false;
+        QTest::newRow("erase, no module")
+            << true << 0 << erase << QByteArray() << "Connected to " + masterUrl << false;
         QTest::newRow("scan, empty port list")
             << false << 0 << scan << QByteArray() << qtelvorandalitoolbox::noEndpointLine << false;
     }
@@ -131,8 +131,9 @@ private slots:
         if (master)
             QTEST(bench.device().written, "sent");
         if (answer)
-            QCOMPARE(bench.question, "Erase the short addresses and groups of every DALI slave behind LUX42\u00A0"
-                                     "s/n:1234567\u00A0v3? This cannot be undone.");
+            QCOMPARE(bench.question,
+                     "Erase the short addresses and groups of every DALI slave behind LUX42\u00A0"
+                     "s/n:1234567\u00A0v3? This cannot be undone.");
         // A second request would take the place of the first in the manager, which awaits one answer.
         QCOMPARE(bench.widget<QPushButton>("butEraseShort")->isEnabled(), master && answer && !jobRuns);
         if (master)
@@ -164,8 +165,10 @@ private slots:
                              table->item(row, 2)->text(), table->item(row, 3)->text())
                         .arg(table->item(row, 2)->font().bold());
         QCOMPARE(rows, (QStringList{"IRX01 9 1 1 0", "LUX42 63 1234567 3 1", "LUX42 63 5 7 1"}));
-        QVERIFY(bench.widget<QLabel>("labelModules")->text().startsWith(
-            "3 modules on the bus, 2 of them DALI interface modules (behind " + masterUrl));
+        QVERIFY(
+            bench.widget<QLabel>("labelModules")
+                ->text()
+                .startsWith("3 modules on the bus, 2 of them DALI interface modules (behind " + masterUrl));
         table->selectRow(2);
         QCOMPARE(bench.widget("comboScan")->currentIndex(), 1);
         bench.widget("comboScan")->setCurrentIndex(0);
@@ -174,7 +177,8 @@ private slots:
         table->selectRow(0);
         QCOMPARE(bench.widget("comboScan")->currentIndex(), -1);
         QVERIFY(!bench.widget<QPushButton>("butEraseShort")->isEnabled());
-        QCOMPARE(bench.status(), "IRX01 s/n:1 v1 is no DALI interface module: nothing to erase there. Choose a bold row.");
+        QCOMPARE(bench.status(),
+                 "IRX01 s/n:1 v1 is no DALI interface module: nothing to erase there. Choose a bold row.");
 
         QTemporaryDir dir;
         const QString date = QStringLiteral("[0-9-]{10}T[0-9:]{8}(Z|[+-][0-9:]{5})");

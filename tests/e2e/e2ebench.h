@@ -30,7 +30,8 @@ public:
         const QString kind = first.section(QLatin1Char(' '), 0, 0).toLower();
         const QString where = first.section(QLatin1Char(' '), 1);
         if (where.isEmpty() || kind != QLatin1String("pty") || !listPty)
-            return where.isEmpty() ? QString() : (kind == QLatin1String("pty") ? "serial://" : kind + "://") + where;
+            return where.isEmpty() ? QString()
+                                   : (kind == QLatin1String("pty") ? "serial://" : kind + "://") + where;
         ports = std::make_unique<FakeSerialPortsScope>(QList<SerialPortDescription>{{"SIMPTY0", where}});
         return QStringLiteral("serial://simpty0?baud=38400");
     }

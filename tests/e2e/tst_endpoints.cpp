@@ -19,26 +19,30 @@ private slots:
     void reachedFromTheWindow_data()
     {
         QTest::addColumn<QStringList>("simOptions");
-        QTest::addColumn<QString>("way"); // udp, tcp, serial: Connect to...; search; argument: command line
+        QTest::addColumn<QString>("way");  // udp, tcp, serial: Connect to...; search; argument: command line
         QTest::addColumn<QString>("host"); // typed in the dialog
         QTest::addColumn<bool>("killFirst");
         QTest::addColumn<QString>("status"); // URL stands for the endpoint; empty: connected, then scanned
         const QStringList udp{"--udp", "127.0.0.1:0", "--scan-ms", "0"};
         const QStringList tcp{"--tcp", "127.0.0.1:0", "--scan-ms", "0"};
         const QStringList pty{"--pty", "--scan-ms", "0"};
-        QTest::newRow("udp") << udp << "udp" << "127.0.0.1" << false << QString();
-        QTest::newRow("tcp") << tcp << "tcp" << "localhost" << false << QString();
+        QTest::newRow("udp") << udp << "udp"
+                             << "127.0.0.1" << false << QString();
+        QTest::newRow("tcp") << tcp << "tcp"
+                             << "localhost" << false << QString();
         QTest::newRow("pty, by its path") << pty << "serial" << QString() << false << QString();
         QTest::newRow("udp, found by the search") << udp << "search" << QString() << false << QString();
         QTest::newRow("tcp, refused")
-            << tcp << "tcp" << "127.0.0.1" << true
+            << tcp << "tcp"
+            << "127.0.0.1" << true
             << "Not connected to URL: connection refused. Check the connection, then press Refresh.";
         QTest::newRow("pty without a baud rate")
             << pty << "argument" << QString() << false
             << "Not connected to URL: the baud rate is missing (add ?baud=38400, or use Connection > "
                "Connect to...). Check the connection, then press Refresh.";
-        QTest::newRow("no host name") << udp << "udp" << "no host!" << false
-                                      << "\"no host!\" is neither a host name nor an IP address.";
+        QTest::newRow("no host name")
+            << udp << "udp"
+            << "no host!" << false << "\"no host!\" is neither a host name nor an IP address.";
     }
 
     void reachedFromTheWindow()
