@@ -130,23 +130,29 @@ qtelvorandalitoolbox::qtelvorandalitoolbox(const QList<QUrl> &extraEndpoints, Tr
 
 void qtelvorandalitoolbox::buildMenus(QAction *quitAction, QAction *trafficAction)
 {
+    const auto add = [this](QMenu *menu, const QString &text, void (qtelvorandalitoolbox::*slot)(),
+                            const QKeySequence &keys = QKeySequence()) {
+        auto *action = new QAction(text, this);
+        action->setShortcut(keys);
+        connect(action, &QAction::triggered, this, slot);
+        menu->addAction(action);
+    };
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addAction(exportAction);
     file->addSeparator();
     file->addAction(quitAction);
 
     QMenu *connection = menuBar()->addMenu(QStringLiteral("&Connection"));
-    connection->addAction(QStringLiteral("&Connect to..."), this, &qtelvorandalitoolbox::connectTo);
-    connection->addAction(QStringLiteral("&Search the network"), this, &qtelvorandalitoolbox::searchNetwork);
-    connection->addAction(QStringLiteral("&Refresh"), this, &qtelvorandalitoolbox::on_butRefresh_clicked,
-                          QKeySequence::Refresh);
+    add(connection, QStringLiteral("&Connect to..."), &qtelvorandalitoolbox::connectTo);
+    add(connection, QStringLiteral("&Search the network"), &qtelvorandalitoolbox::searchNetwork);
+    add(connection, QStringLiteral("&Refresh"), &qtelvorandalitoolbox::on_butRefresh_clicked,
+        QKeySequence::Refresh);
     connection->addSeparator();
-    connection->addAction(QStringLiteral("&Forget endpoints"), this, &qtelvorandalitoolbox::forgetEndpoints);
+    add(connection, QStringLiteral("&Forget endpoints"), &qtelvorandalitoolbox::forgetEndpoints);
 
     menuBar()->addMenu(QStringLiteral("&View"))->addAction(trafficAction);
-    menuBar()
-        ->addMenu(QStringLiteral("&Help"))
-        ->addAction(QStringLiteral("&About"), this, &qtelvorandalitoolbox::showAbout);
+    add(menuBar()->addMenu(QStringLiteral("&Help")), QStringLiteral("&About"),
+        &qtelvorandalitoolbox::showAbout);
 }
 
 qtelvorandalitoolbox::~qtelvorandalitoolbox()
