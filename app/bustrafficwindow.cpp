@@ -2,14 +2,17 @@
 
 #include "trafficmodel.h"
 
+#include <QAction>
 #include <QBoxLayout>
 #include <QFileDialog>
 #include <QFontDatabase>
+#include <QHelpEvent>
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollBar>
+#include <QToolTip>
 
 BusTrafficWindow::BusTrafficWindow(QWidget *parent)
     : QWidget(parent, Qt::Window)
@@ -43,6 +46,15 @@ BusTrafficWindow::BusTrafficWindow(QWidget *parent)
             view->scrollToBottom();
     });
 
+    // Esc and Ctrl+W close it, as they close a secondary window elsewhere.
+    auto *closeAction = new QAction(this);
+    closeAction->setShortcuts({QKeySequence(Qt::Key_Escape), QKeySequence::Close});
+    closeAction->setShortcutContext(Qt::WindowShortcut);
+    connect(closeAction, &QAction::triggered, this, &QWidget::close);
+    addAction(closeAction);
+    // A line wider than the view shows in full on hover.
+    view->viewport()->installEventFilter(this);
+
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(pause);
     buttons->addWidget(clear);
@@ -75,4 +87,19 @@ void BusTrafficWindow::save()
     QMessageBox::warning(
         this, windowTitle(),
         QStringLiteral("Could not save the bus traffic to %1: %2").arg(path, file.errorString()));
+}
+
+bool BusTrafficWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == view->viewport() && event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QModelIndex index = view->indexAt(help->pos());
+        const QString line = index.data().toString();
+        if (index.isValid() && view->fontMetrics().horizontalAdvance(line) > view->viewport()->width() - 8)
+            QToolTip::showText(help->globalPos(), line, view->viewport());
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }

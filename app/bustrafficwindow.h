@@ -19,6 +19,9 @@ public:
 public slots:
     void append(const QString &line);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void save();
 

@@ -29,6 +29,9 @@ int badArguments(const QString &why)
 
 int main(int argc, char *argv[])
 {
+    // The organisation names where QSettings keeps the window's remembered endpoints; the
+    // command-line modes read none.
+    QCoreApplication::setOrganizationName(QStringLiteral("Telvoran"));
     QCoreApplication::setApplicationName(QStringLiteral("telvoran-dali-toolbox"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TOOLBOX_VERSION));
 

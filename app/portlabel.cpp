@@ -1,5 +1,6 @@
 #include "portlabel.h"
 
+#include "mydiftdi.h"
 #include "shownurl.h"
 
 namespace {
@@ -9,18 +10,31 @@ QString baseText(const QUrl &url)
     const QString scheme = url.scheme();
     if (scheme == QLatin1String("usb"))
         return QStringLiteral("USB");
-    // The serial port's name, or the Ethernet module's address.
-    if (scheme == QLatin1String("serial") || scheme == QLatin1String("udp") || scheme == QLatin1String("tcp"))
-        return url.host();
+    // The serial port's name, or the device path of one that the system does not list.
+    if (scheme == QLatin1String("serial"))
+        return url.host().isEmpty() ? url.path() : url.host();
+    // The Ethernet module's address; a port other than the module port tells two modules (or two
+    // simulators) of one host apart.
+    if (scheme == QLatin1String("udp") || scheme == QLatin1String("tcp")) {
+        const int port = url.port(MyDiFtdi::defaultEthPort);
+        if (port == MyDiFtdi::defaultEthPort)
+            return url.host();
+        const QString host = url.host().contains(QLatin1Char(':'))
+                                 ? QLatin1Char('[') + url.host() + QLatin1Char(']')
+                                 : url.host();
+        return host + QLatin1Char(':') + QString::number(port);
+    }
     return shownUrl(url);
 }
 
-QString suffix(int moduleType)
+QString suffix(const PortEntry &entry)
 {
-    if (moduleType == vtapModuleType)
+    if (entry.moduleType == vtapModuleType)
         return QStringLiteral(" (vtap)");
-    if (moduleType == ntx07ModuleType)
-        return QStringLiteral(" (ntx07)");
+    // Over TCP the same module is a second entry of its own.
+    if (entry.moduleType == ntx07ModuleType)
+        return entry.url.scheme() == QLatin1String("tcp") ? QStringLiteral(" (ntx07, TCP)")
+                                                          : QStringLiteral(" (ntx07)");
     return QStringLiteral(" (kvmx)");
 }
 
@@ -28,7 +42,7 @@ QString suffix(int moduleType)
 
 QString portLabel(const PortEntry &entry)
 {
-    return baseText(entry.url) + suffix(entry.moduleType);
+    return baseText(entry.url) + suffix(entry);
 }
 
 bool listedAtTop(const PortEntry &entry)

@@ -4,6 +4,7 @@
 #include "busscan.h"
 #include "bustrafficwindow.h"
 #include "busyscope.h"
+#include "connectdialog.h"
 #include "dalierase.h"
 #include "endpointarguments.h"
 #include "mydiftdi.h"
@@ -20,9 +21,12 @@
 #include <QHeaderView>
 #include <QJsonDocument>
 #include <QKeySequence>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QSaveFile>
 #include <QScreen>
+#include <QSettings>
+#include <QUrlQuery>
 
 #include <utility>
 
@@ -32,10 +36,33 @@ const QString sendFailedLine = QStringLiteral("Error while sending frame. Please
 
 // The module table shows this many rows before it scrolls.
 constexpr int moduleRowsShown = 10;
-// The status bar's margins and size grip around its message.
-constexpr int statusMarginPx = 32;
 // The erase targets stand out from the other modules: bold, on a lamp-amber tint.
 const QColor daliRowTint(0xFF, 0xF1, 0xD0);
+// The table cells carry the module's id (UserRole) and its label (labelRole).
+constexpr int labelRole = Qt::UserRole + 1;
+// The settings key of the endpoints typed in or found, as URL texts without their passwords.
+const QString endpointsKey = QStringLiteral("endpoints");
+const QString advice = QStringLiteral("Check the connection, then press Refresh.");
+
+QString withoutPassword(const QString &urlText)
+{
+    const QUrl url(urlText);
+    return url.password().isEmpty() ? urlText : url.toString(QUrl::RemovePassword);
+}
+
+// "3 modules on the bus, 2 of them DALI interface modules".
+QString moduleCount(int modules, int dali)
+{
+    if (modules == 1)
+        return dali ? QStringLiteral("1 module on the bus, a DALI interface module")
+                    : QStringLiteral("1 module on the bus, no DALI interface module");
+    const QString all = QStringLiteral("%1 modules on the bus, ").arg(modules);
+    if (dali == 0)
+        return all + QStringLiteral("none of them a DALI interface module");
+    if (dali == 1)
+        return all + QStringLiteral("1 of them a DALI interface module");
+    return all + QStringLiteral("%1 of them DALI interface modules").arg(dali);
+}
 
 } // namespace
 
@@ -45,6 +72,10 @@ static void registerResources()
 {
     Q_INIT_RESOURCE(resources);
 }
+
+const QString qtelvorandalitoolbox::noEndpointLine = QStringLiteral(
+    "No bus master found. Plug it in and press Refresh, or use Connection > Connect to... for an "
+    "Ethernet module or a serial port.");
 
 qtelvorandalitoolbox::qtelvorandalitoolbox(QWidget *parent)
     : qtelvorandalitoolbox(QList<QUrl>(), nullptr, parent)
@@ -61,14 +92,18 @@ qtelvorandalitoolbox::qtelvorandalitoolbox(const QList<QUrl> &extraEndpoints, Tr
     registerResources();
     for (const QUrl &url : extraEndpoints)
         extraPorts.append(endpointEntry(url));
-    auto *quitAction = new QAction(this);
+    // Whatever the settings hold, only URLs the link could open are offered.
+    const EndpointArguments remembered =
+        parseEndpointArguments(QSettings().value(endpointsKey).toStringList());
+    for (const QUrl &url : remembered.endpoints)
+        rememberedPorts.append(endpointEntry(url));
+    auto *quitAction = new QAction(QStringLiteral("&Quit"), this);
     qSetMessagePattern(QStringLiteral("%{file}:%{line} - %{message}"));
     ui->setupUi(this);
     setWindowIcon(QIcon(QStringLiteral(":/winico")));
     setWindowTitle(QStringLiteral("Telvoran2 DALI toolbox (") + QCoreApplication::applicationVersion() +
                    QLatin1Char(')'));
 
-    // Without a menu bar the action must belong to the window for its shortcut to fire.
     // NOLINTNEXTLINE(bugprone-suspicious-enum-usage): modifier | key is how Qt spells a key combination.
     quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quitAction, &QAction::triggered, this, &QWidget::close);
@@ -83,6 +118,7 @@ qtelvorandalitoolbox::qtelvorandalitoolbox(const QList<QUrl> &extraEndpoints, Tr
     connect(exportAction, &QAction::triggered, this, &qtelvorandalitoolbox::exportInventory);
     addAction(exportAction);
     ui->tableModules->addAction(exportAction);
+    buildMenus(quitAction, trafficAction);
     ui->tableModules->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     // Compact until a scan fills it: the header alone.
     ui->tableModules->setMaximumHeight(ui->tableModules->horizontalHeader()->sizeHint().height() +
@@ -92,6 +128,33 @@ qtelvorandalitoolbox::qtelvorandalitoolbox(const QList<QUrl> &extraEndpoints, Tr
 
     on_butRefresh_clicked();
     adjustSize();
+}
+
+void qtelvorandalitoolbox::buildMenus(QAction *quitAction, QAction *trafficAction)
+{
+    const auto add = [this](QMenu *menu, const QString &text, void (qtelvorandalitoolbox::*slot)(),
+                            const QKeySequence &keys = QKeySequence()) {
+        auto *action = new QAction(text, this);
+        action->setShortcut(keys);
+        connect(action, &QAction::triggered, this, slot);
+        menu->addAction(action);
+    };
+    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->addAction(exportAction);
+    file->addSeparator();
+    file->addAction(quitAction);
+
+    QMenu *connection = menuBar()->addMenu(QStringLiteral("&Connection"));
+    add(connection, QStringLiteral("&Connect to..."), &qtelvorandalitoolbox::connectTo);
+    add(connection, QStringLiteral("&Search the network"), &qtelvorandalitoolbox::searchNetwork);
+    add(connection, QStringLiteral("&Refresh"), &qtelvorandalitoolbox::on_butRefresh_clicked,
+        QKeySequence::Refresh);
+    connection->addSeparator();
+    add(connection, QStringLiteral("&Forget endpoints"), &qtelvorandalitoolbox::forgetEndpoints);
+
+    menuBar()->addMenu(QStringLiteral("&View"))->addAction(trafficAction);
+    add(menuBar()->addMenu(QStringLiteral("&Help")), QStringLiteral("&About"),
+        &qtelvorandalitoolbox::showAbout);
 }
 
 qtelvorandalitoolbox::~qtelvorandalitoolbox()
@@ -106,12 +169,16 @@ qtelvorandalitoolbox::~qtelvorandalitoolbox()
 void qtelvorandalitoolbox::on_butRefresh_clicked()
 {
     const BusyScope busy;
-    portList = MyDiFtdi::discoverPorts(PortUsbKvmx) + extraPorts;
+    portList = MyDiFtdi::discoverPorts(PortUsbKvmx) + extraPorts + rememberedPorts;
 
     // The final order is settled before the first insertion: an entry inserted above the current
     // one would change the current index and reopen the same endpoint.
     QList<PortEntry> ordered;
+    QList<QUrl> listed;
     for (const PortEntry &entry : qAsConst(portList)) {
+        if (listed.contains(entry.url))
+            continue;
+        listed.append(entry.url);
         if (listedAtTop(entry))
             ordered.prepend(entry);
         else
@@ -132,6 +199,8 @@ void qtelvorandalitoolbox::on_butRefresh_clicked()
         ui->comboPort->clear();
         for (const PortEntry &entry : qAsConst(ordered))
             ui->comboPort->addItem(portLabel(entry), entry.url);
+        for (int i = 0; i < ordered.size(); ++i)
+            ui->comboPort->setItemData(i, ordered.at(i).url.toString(QUrl::RemovePassword), Qt::ToolTipRole);
         ui->comboPort->setCurrentIndex(keep);
         showConnectionState(true, scan.isNull() && erase.isNull());
         // A module that went away since is only noticed when something is sent to it.
@@ -139,10 +208,128 @@ void qtelvorandalitoolbox::on_butRefresh_clicked()
         return;
     }
     ui->comboPort->clear();
-    for (const PortEntry &entry : qAsConst(ordered))
+    for (const PortEntry &entry : qAsConst(ordered)) {
         ui->comboPort->addItem(portLabel(entry), entry.url);
+        ui->comboPort->setItemData(ui->comboPort->count() - 1, entry.url.toString(QUrl::RemovePassword),
+                                   Qt::ToolTipRole);
+    }
     ui->comboPort->setCurrentIndex(0);
     freshManager = nullptr;
+    if (ordered.isEmpty() && !treatComPc)
+        showConnectionState(false, true);
+}
+
+int qtelvorandalitoolbox::findEndpoint(const QUrl &url) const
+{
+    for (int i = 0; i < ui->comboPort->count(); ++i) {
+        if (ui->comboPort->itemData(i).toUrl() == url)
+            return i;
+    }
+    return -1;
+}
+
+void qtelvorandalitoolbox::addEndpoint(const QUrl &url, bool select)
+{
+    const PortEntry entry = endpointEntry(url);
+    bool known = false;
+    for (const PortEntry &other : qAsConst(extraPorts) + rememberedPorts)
+        known = known || other.url == url;
+    if (!known) {
+        rememberedPorts.append(entry);
+        saveRemembered();
+    }
+    int index = findEndpoint(url);
+    const bool wasEmpty = ui->comboPort->count() == 0;
+    if (index < 0) {
+        // Inserted without a selection change: one above the current entry would reopen it.
+        const QSignalBlocker blocker(ui->comboPort);
+        index = listedAtTop(entry) ? 0 : ui->comboPort->count();
+        ui->comboPort->insertItem(index, portLabel(entry), url);
+        ui->comboPort->setItemData(index, url.toString(QUrl::RemovePassword), Qt::ToolTipRole);
+    }
+    if (!select && !wasEmpty)
+        return;
+    if (ui->comboPort->currentIndex() != index)
+        ui->comboPort->setCurrentIndex(index);
+    else if ((!treatComPc || !treatComPc->isConnected()) && replaceManager(index))
+        showConnectionState(treatComPc->isConnected(), true);
+}
+
+void qtelvorandalitoolbox::saveRemembered() const
+{
+    QStringList urls;
+    for (const PortEntry &entry : rememberedPorts)
+        urls << entry.url.toString(QUrl::RemovePassword | QUrl::FullyEncoded);
+    QSettings().setValue(endpointsKey, urls);
+}
+
+void qtelvorandalitoolbox::connectTo()
+{
+    ConnectDialog dialog(this);
+    if (dialog.exec() == QDialog::Accepted)
+        addEndpoint(dialog.endpoint(), true);
+}
+
+void qtelvorandalitoolbox::setProbeTargets(const QList<ProbeTarget> &targets, quint16 bindPort)
+{
+    probeTargets = targets;
+    probeTargetsSet = true;
+    probeBindPort = bindPort;
+}
+
+void qtelvorandalitoolbox::searchNetwork()
+{
+    if (replacingManager)
+        return;
+    QList<PortEntry> found;
+    {
+        const BusyScope busy;
+        showStatus(QStringLiteral("Searching the network for Ethernet interface modules..."));
+        found = MyDiFtdi::discoverPorts(
+            PortUdp, probeTargetsSet ? probeTargets : MyDiFtdi::broadcastProbeTargets(), probeBindPort);
+    }
+    QList<QUrl> urls;
+    for (const PortEntry &entry : qAsConst(found)) {
+        if (!urls.contains(entry.url))
+            urls.append(entry.url);
+    }
+    if (urls.isEmpty()) {
+        showStatus(QStringLiteral("No Ethernet interface module answered. Check that it is powered and on "
+                                  "this network, or use Connection > Connect to... with its address."));
+        return;
+    }
+    // The first module found is chosen unless the window is already connected.
+    const bool choose = !treatComPc || !treatComPc->isConnected();
+    for (int i = 0; i < urls.size(); ++i)
+        addEndpoint(urls.at(i), choose && i == 0);
+    if (!choose)
+        showStatus(
+            urls.size() == 1
+                ? QStringLiteral("1 Ethernet interface module found; choose it in the endpoint list.")
+                : QStringLiteral("%1 Ethernet interface modules found; choose one in the endpoint list.")
+                      .arg(urls.size()));
+}
+
+void qtelvorandalitoolbox::forgetEndpoints()
+{
+    rememberedPorts.clear();
+    QSettings().remove(endpointsKey);
+    on_butRefresh_clicked();
+}
+
+void qtelvorandalitoolbox::showAbout()
+{
+    QMessageBox::about(
+        this, QStringLiteral("About Telvoran2 DALI toolbox"),
+        QStringLiteral("<p><b>Telvoran2 DALI toolbox</b> %1</p>"
+                       "<p>Scans the Telvoran2 bus and erases the DALI short addresses and groups "
+                       "behind a DALI interface module.</p>"
+                       "<p>Copyright 2026 The Telvoran2 DALI toolbox developers. Licence: proprietary, "
+                       "all rights reserved.</p>"
+                       "<p>Built with Qt %2, running on Qt %3. Qt is licensed under the GNU Lesser General "
+                       "Public License version 3.</p>")
+            .arg(QCoreApplication::applicationVersion(), QStringLiteral(QT_VERSION_STR),
+                 QString::fromLatin1(qVersion())));
 }
 
 void qtelvorandalitoolbox::on_comboPort_currentIndexChanged(int index)
@@ -242,20 +429,52 @@ void qtelvorandalitoolbox::link_connectionChanged_cb(bool connected)
 
 void qtelvorandalitoolbox::showConnectionState(bool connected, bool scanFollows)
 {
-    const QString state = connected ? QStringLiteral("Connected to ") : QStringLiteral("Not connected to ");
-    showStatus(state + treatComPc->urlString());
     if (scanFollows)
         ui->butScan->setEnabled(connected);
+    updateErase();
+    if (!lastScan.finishedAt.isValid() && scan.isNull())
+        ui->labelModules->setText(connected
+                                      ? QStringLiteral("Modules on the bus: press Scan to list them.")
+                                      : QStringLiteral("Modules on the bus: listed here once the bus is "
+                                                       "connected and scanned."));
+    if (ui->comboPort->count() == 0) {
+        showStatus(noEndpointLine);
+        return;
+    }
+    const QString url = withoutPassword(treatComPc->urlString());
+    if (connected) {
+        showStatus(QStringLiteral("Connected to ") + url);
+        return;
+    }
+    const QString reason = openFailure();
+    showStatus(QStringLiteral("Not connected to ") + url +
+               (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason) + QStringLiteral(". ") +
+               advice);
+}
+
+// Why the current endpoint did not open, when that is known.
+QString qtelvorandalitoolbox::openFailure() const
+{
+    const QUrl url(treatComPc->urlString());
+    if (url.scheme() == QLatin1String("serial") && !QUrlQuery(url).hasQueryItem(QStringLiteral("baud")))
+        return QStringLiteral("the baud rate is missing (add ?baud=%1, or use Connection > Connect to...)")
+            .arg(ConnectDialog::defaultBaud);
+    return treatComPc->openFailureReason();
 }
 
 void qtelvorandalitoolbox::showStatus(const QString &line)
 {
+    // A line longer than the window is cut at its edge; hovering shows all of it. The window keeps
+    // its width: widening it for every long message would push it past the screen.
     ui->statusbar->showMessage(line);
-    // An outcome the installer cannot read to its end is no outcome: the window widens for it, up to
-    // the screen's width.
-    const int needed = ui->statusbar->fontMetrics().horizontalAdvance(line) + statusMarginPx;
-    if (needed > width())
-        resize(qMin(needed, screen()->availableGeometry().width()), height());
+    ui->statusbar->setToolTip(line);
+}
+
+// Erase needs a link and a target, and no job running.
+void qtelvorandalitoolbox::updateErase()
+{
+    ui->butEraseShort->setEnabled(treatComPc && treatComPc->isConnected() &&
+                                  ui->comboScan->currentIndex() >= 0 && scan.isNull() && erase.isNull());
 }
 
 void qtelvorandalitoolbox::on_butScan_clicked()
@@ -281,17 +500,24 @@ void qtelvorandalitoolbox::on_butScan_clicked()
 
 void qtelvorandalitoolbox::scanFinished(const ScanResult &result)
 {
-    if (result.outcome != ScanResult::Completed && result.outcome != ScanResult::Cancelled)
-        showStatus(result.message);
+    if (result.outcome != ScanResult::Completed && result.outcome != ScanResult::Cancelled) {
+        QString line = result.message;
+        // With the link gone Scan is disabled: the way on is Refresh.
+        const QString scanAgain = QStringLiteral("Check the connection, then Scan again.");
+        if (!(treatComPc && treatComPc->isConnected()) && line.endsWith(scanAgain))
+            line = line.left(line.size() - scanAgain.size()) + advice;
+        showStatus(line);
+    }
     lastScan = result;
     exportAction->setEnabled(true);
     const int count = int(result.table.modules.size());
+    const int dali = int(result.table.daliInterfaces().size());
     if (result.completed())
-        ui->labelModules->setText(
-            (count == 1 ? QStringLiteral("1 module") : QStringLiteral("%1 modules").arg(count)) +
-            QStringLiteral(" on the bus behind %1, scanned at %2. The DALI interface modules, "
-                           "in bold, are those Erase can target.")
-                .arg(result.endpoint, result.finishedAt.toString(QStringLiteral("HH:mm:ss"))));
+        ui->labelModules->setText(moduleCount(count, dali) +
+                                  QStringLiteral(" (behind %1, scanned at %2).")
+                                      .arg(withoutPassword(result.endpoint),
+                                           result.finishedAt.toString(QStringLiteral("HH:mm:ss"))) +
+                                  (dali ? QStringLiteral(" Erase can target those in bold.") : QString()));
     else if (result.tableRead)
         ui->labelModules->setText(
             QStringLiteral("Scan not finished: only the %1 modules reported before it stopped.").arg(count));
@@ -318,6 +544,7 @@ void qtelvorandalitoolbox::showModules(const ModuleTable &table)
         for (int column = 0; column < cells.size(); ++column) {
             auto *cell = new QTableWidgetItem(cells.at(column));
             cell->setData(Qt::UserRole, uint(module.id));
+            cell->setData(labelRole, module.label());
             if (module.isDaliInterface()) {
                 QFont bold = cell->font();
                 bold.setBold(true);
@@ -338,25 +565,30 @@ void qtelvorandalitoolbox::showModules(const ModuleTable &table)
     on_comboScan_currentIndexChanged(ui->comboScan->currentIndex());
 }
 
-// A DALI interface module chosen in the table is the one Erase targets.
+// A DALI interface module chosen in the table is the one Erase targets; any other row leaves no
+// target, so that the list never names a module other than the one highlighted.
 void qtelvorandalitoolbox::followTableSelection()
 {
     const QList<QTableWidgetItem *> selected = ui->tableModules->selectedItems();
     if (syncingSelection || selected.isEmpty())
         return;
     const int index = ui->comboScan->findData(selected.first()->data(Qt::UserRole));
-    if (index < 0)
-        return;
     syncingSelection = true;
     ui->comboScan->setCurrentIndex(index);
     syncingSelection = false;
+    updateErase();
+    if (index < 0)
+        showStatus(
+            selected.first()->data(labelRole).toString() +
+            QStringLiteral(" is no DALI interface module: nothing to erase there. Choose a bold row."));
 }
 
-// Grows the window to show what it holds, never shrinking below the size the user gave it.
+// Grows the window in height to show the module table; the width stays as the user left it.
 void qtelvorandalitoolbox::growToFit()
 {
-    const QSize wanted = sizeHint();
-    resize(qMax(width(), wanted.width()), qMax(height(), wanted.height()));
+    const int wanted = sizeHint().height();
+    if (wanted > height())
+        resize(width(), wanted);
 }
 
 void qtelvorandalitoolbox::exportInventory()
@@ -410,6 +642,23 @@ void qtelvorandalitoolbox::showBusTraffic()
     if (!traffic) {
         traffic = new BusTrafficWindow(this);
         connect(trace, &TrafficTrace::line, traffic, &BusTrafficWindow::append);
+        // Beside the main window, not over it: to its right, narrowed to the room there, or else below it.
+        constexpr int narrowest = 400;
+        constexpr int lowest = 200;
+        const QRect screenArea = screen()->availableGeometry();
+        const QRect main = frameGeometry();
+        QRect place(main.topRight() + QPoint(1, 0), traffic->size());
+        if (screenArea.right() - main.right() >= narrowest) {
+            place.setRight(qMin(place.right(), screenArea.right()));
+        } else if (screenArea.bottom() - main.bottom() >= lowest) {
+            place.moveTopLeft(main.bottomLeft() + QPoint(0, 1));
+            place.setBottom(qMin(place.bottom(), screenArea.bottom()));
+            if (place.right() > screenArea.right())
+                place.moveRight(screenArea.right());
+        } else if (place.right() > screenArea.right()) {
+            place.moveRight(screenArea.right());
+        }
+        traffic->setGeometry(place);
     }
     traffic->show();
     traffic->raise();
@@ -449,8 +698,11 @@ void qtelvorandalitoolbox::on_butEraseShort_clicked()
 // the answer that a stray Enter gives.
 bool qtelvorandalitoolbox::confirmErase(const QString &module)
 {
+    // The module's name is not broken across lines.
+    QString unbroken = module;
+    unbroken.replace(QLatin1Char(' '), QChar(0x00A0));
     const QString question =
-        QStringLiteral("Erase the short addresses and groups of every DALI slave behind ") + module +
+        QStringLiteral("Erase the short addresses and groups of every DALI slave behind ") + unbroken +
         QStringLiteral("? This cannot be undone.");
     return QMessageBox::question(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No) == QMessageBox::Yes;
@@ -466,7 +718,7 @@ void qtelvorandalitoolbox::jobFinished()
     scan.clear();
     erase.clear();
     ui->butScan->setEnabled(treatComPc && treatComPc->isConnected());
-    ui->butEraseShort->setEnabled(true);
+    updateErase();
 }
 
 // Before its manager goes: a job bound to it can have no outcome of its own any more.
@@ -483,6 +735,7 @@ void qtelvorandalitoolbox::stopJobs()
 void qtelvorandalitoolbox::on_comboScan_currentIndexChanged(int index)
 {
     growToFit();
+    updateErase();
     if (syncingSelection)
         return;
     const QVariant id = ui->comboScan->itemData(index);

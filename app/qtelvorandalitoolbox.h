@@ -2,6 +2,7 @@
 #define QTELVORANDALITOOLBOX_H
 
 #include "portentry.h"
+#include "probetarget.h"
 #include "scanresult.h"
 
 #include <QList>
@@ -38,10 +39,23 @@ public:
     MyTreatComPc *manager() const { return treatComPc; }
     // The Bus traffic window, opened with Ctrl+T; null until then.
     BusTrafficWindow *trafficWindow() const;
+    // Where Search the network sends its probe and the port its answers come to; by default the
+    // broadcast address of every IPv4 interface, answered at the module port.
+    void setProbeTargets(const QList<ProbeTarget> &targets, quint16 bindPort);
+    // Lists the endpoint (once), remembers it for the next start, and with select chooses it, which
+    // opens it.
+    void addEndpoint(const QUrl &url, bool select);
+
+    // The status when no endpoint is listed.
+    static const QString noEndpointLine;
 
 public slots:
     void showBusTraffic();
     void exportInventory();
+    void connectTo();
+    void searchNetwork();
+    void forgetEndpoints();
+    void showAbout();
 
 private slots:
     void on_butScan_clicked();
@@ -59,7 +73,12 @@ private:
     bool ensureManager();
     QString endpointText(int index) const;
     void showConnectionState(bool connected, bool scanFollows);
+    QString openFailure() const;
     void showStatus(const QString &line);
+    void updateErase();
+    void buildMenus(QAction *quitAction, QAction *trafficAction);
+    void saveRemembered() const;
+    int findEndpoint(const QUrl &url) const;
     bool confirmErase(const QString &module);
     void scanFinished(const ScanResult &result);
     void showModules(const ModuleTable &table);
@@ -72,6 +91,11 @@ private:
     MyTreatComPc *treatComPc = nullptr;
     QList<PortEntry> portList;
     QList<PortEntry> extraPorts;
+    // Endpoints typed in Connect to... or found by Search the network, kept in the settings.
+    QList<PortEntry> rememberedPorts;
+    QList<ProbeTarget> probeTargets;
+    bool probeTargetsSet = false;
+    quint16 probeBindPort = 17481;
     // The Ethernet open and close process events while they wait; these keep the slots reached from
     // there from building or replacing a manager in the middle of a replacement.
     bool replacingManager = false;

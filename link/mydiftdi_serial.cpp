@@ -18,17 +18,24 @@ QString errorName(QSerialPort::SerialPortError error)
 }
 
 // The URL parser folds the host to lower case while the system names ports in upper case (COM3).
-QString systemLocationOf(const QString &host, QString &portName)
+// A URL without a host names the device by its path (serial:///dev/ttyUSB0, a pseudo-terminal):
+// a listed port at that path keeps its name, any other path is opened as it is.
+QString systemLocationOf(const QUrl &target, QString &portName)
 {
+    const QString host = target.host(QUrl::FullyDecoded);
+    const QString path = target.path(QUrl::FullyDecoded);
     const QString wanted = host.toUpper();
     const QList<SerialPortDescription> ports = availableSerialPorts();
     for (const SerialPortDescription &port : ports) {
-        if (port.portName.toUpper() == wanted) {
+        if (host.isEmpty() ? port.systemLocation == path : port.portName.toUpper() == wanted) {
             portName = port.portName;
             return port.systemLocation;
         }
     }
-    return QString();
+    if (!host.isEmpty() || !path.startsWith(QLatin1Char('/')))
+        return QString();
+    portName = path;
+    return path;
 }
 
 // Before open() Qt only records these settings, so a refusal shows up at open() on most systems;
@@ -60,9 +67,12 @@ int MyDiFtdi::openSerial(const QString &urlText)
 {
     const QUrl target(urlText, QUrl::StrictMode);
     QString name;
-    const QString location = systemLocationOf(target.host(QUrl::FullyDecoded), name);
-    if (location.isEmpty())
-        return failOpen(QStringLiteral("no serial port %1").arg(target.host(QUrl::FullyDecoded)));
+    const QString location = systemLocationOf(target, name);
+    if (location.isEmpty()) {
+        const QString host = target.host(QUrl::FullyDecoded);
+        return failOpen(
+            QStringLiteral("no serial port %1").arg(host.isEmpty() ? target.path(QUrl::FullyDecoded) : host));
+    }
     const QUrlQuery query(target);
     if (query.isEmpty())
         return failOpen(QStringLiteral("no baud rate in the URL"));

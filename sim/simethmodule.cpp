@@ -18,6 +18,8 @@ const QByteArray sessionOpened("INFO:Session opened\r\n");
 const QByteArray authFailed("INFO:Auth failed\r\n");
 const QByteArray accessDenied("INFO:Access denied. Open a session:INFO\r\n");
 const QByteArray moduleVersion("MOD_VERSION=ETH_V12-STK_V34\r\n");
+const QByteArray discoverProbe("DISCOVER QNTX07");
+const QByteArray discoverAnswer("INFO:I AM NTX07\r\n");
 
 QString lineText(const QByteArray &line)
 {
@@ -113,6 +115,15 @@ void SimEthModule::readDatagrams()
         const QNetworkDatagram datagram = udp->receiveDatagram();
         if (floodBytes > 0 && datagram.data() == "FLOOD") {
             floodSession();
+            continue;
+        }
+        // The toolbox's search for modules on the network: the module says what it is, from its port.
+        if (datagram.data() == discoverProbe) {
+            Peer prober;
+            prober.valid = true;
+            prober.address = datagram.senderAddress();
+            prober.port = quint16(datagram.senderPort());
+            sendText(prober, discoverAnswer);
             continue;
         }
         Peer peer;

@@ -28,7 +28,7 @@ private slots:
         QStringList texts;
         for (const char *name : {"butScan", "butRefresh", "butEraseShort", "butQuit"})
             texts << window.findChild<QPushButton *>(QLatin1String(name))->text();
-        QCOMPARE(texts, (QStringList{"&Scan", "Refresh", "&Erase all short address and group", "&Quit"}));
+        QCOMPARE(texts, (QStringList{"&Scan", "&Refresh", "&Erase all short address and group", "&Quit"}));
         window.show();
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
@@ -53,9 +53,12 @@ private slots:
         QTest::addColumn<bool>("scanEnabled");
         QTest::addColumn<int>("opens");
         const QStringList usb{"USB (kvmx)"};
-        QTest::newRow("nothing") << 0 << QStringList{} << QString() << true << 0;
-        QTest::newRow("unplug while connected") << 1 << usb << "Not connected to " + masterUrl << false << 1;
-        QTest::newRow("refresh after unplugging") << 2 << QStringList{} << "Not connected to " << false << 1;
+        const QString none = qtelvorandalitoolbox::noEndpointLine;
+        QTest::newRow("nothing") << 0 << QStringList{} << none << false << 0;
+        QTest::newRow("unplug while connected")
+            << 1 << usb << "Not connected to " + masterUrl + ". Check the connection, then press Refresh."
+            << false << 1;
+        QTest::newRow("refresh after unplugging") << 2 << QStringList{} << none << false << 1;
         QTest::newRow("unplug, replug, choose again") << 3 << usb << "Connected to " + masterUrl << true << 2;
     }
 
@@ -81,7 +84,8 @@ private slots:
         QCOMPARE(bench.status(), status);
         QTEST(bench.texts("comboPort"), "labels");
         QTEST(bench.widget<QPushButton>("butScan")->isEnabled(), "scanEnabled");
-        QCOMPARE(bench.window->manager() != nullptr, !bench.status().isEmpty());
+        QVERIFY(!bench.widget<QPushButton>("butEraseShort")->isEnabled()); // nothing scanned, no target
+        QCOMPARE(bench.window->manager() != nullptr, action > 0);
         QTEST(int(bench.usb.driver().calls.filter(QRegularExpression("^Open")).size()), "opens");
     }
 
@@ -101,10 +105,11 @@ private slots:
             << "Erase short address of all DALI slaves is taking 2sec to complete." << true;
         QTest::newRow("erase, refused")
             << true << int(QMessageBox::No) << erase << QByteArray() << "Connected to " + masterUrl << false;
+        // Erase is disabled without a target, Scan and Erase without an endpoint: the clicks do nothing.
         QTest::newRow("erase, no module")
-            << true << 0 << erase << QByteArray() << "No DALI module selected. Scan the bus first." << false;
+            << true << 0 << erase << QByteArray() << "Connected to " + masterUrl << false;
         QTest::newRow("scan, empty port list")
-            << false << 0 << scan << QByteArray() << "Error while sending frame. Please retry..." << false;
+            << false << 0 << scan << QByteArray() << qtelvorandalitoolbox::noEndpointLine << false;
     }
 
     void requestsAndRefusals()
@@ -126,12 +131,13 @@ private slots:
         if (master)
             QTEST(bench.device().written, "sent");
         if (answer) {
-            QCOMPARE(bench.question, "Erase the short addresses and groups of every DALI slave behind LUX42 "
-                                     "s/n:1234567 v3? This cannot be undone.");
+            QCOMPARE(bench.question,
+                     "Erase the short addresses and groups of every DALI slave behind LUX42\u00A0"
+                     "s/n:1234567\u00A0v3? This cannot be undone.");
             QCOMPARE(bench.defaultAnswer, QMessageBox::No); // a stray Enter erases nothing
         }
         // A second request would take the place of the first in the manager, which awaits one answer.
-        QCOMPARE(bench.widget<QPushButton>("butEraseShort")->isEnabled(), !jobRuns);
+        QCOMPARE(bench.widget<QPushButton>("butEraseShort")->isEnabled(), master && answer && !jobRuns);
         if (master)
             QCOMPARE(bench.widget<QPushButton>("butScan")->isEnabled(), !jobRuns);
     }
@@ -161,10 +167,20 @@ private slots:
                              table->item(row, 2)->text(), table->item(row, 3)->text())
                         .arg(table->item(row, 2)->font().bold());
         QCOMPARE(rows, (QStringList{"IRX01 9 1 1 0", "LUX42 63 1234567 3 1", "LUX42 63 5 7 1"}));
+        QVERIFY(
+            bench.widget<QLabel>("labelModules")
+                ->text()
+                .startsWith("3 modules on the bus, 2 of them DALI interface modules (behind " + masterUrl));
         table->selectRow(2);
         QCOMPARE(bench.widget("comboScan")->currentIndex(), 1);
         bench.widget("comboScan")->setCurrentIndex(0);
         QCOMPARE(table->selectionModel()->selectedRows().value(0).row(), 1);
+        // A row that is no erase target leaves none behind.
+        table->selectRow(0);
+        QCOMPARE(bench.widget("comboScan")->currentIndex(), -1);
+        QVERIFY(!bench.widget<QPushButton>("butEraseShort")->isEnabled());
+        QCOMPARE(bench.status(),
+                 "IRX01 s/n:1 v1 is no DALI interface module: nothing to erase there. Choose a bold row.");
 
         QTemporaryDir dir;
         const QString date = QStringLiteral("[0-9-]{10}T[0-9:]{8}(Z|[+-][0-9:]{5})");
@@ -224,7 +240,7 @@ private slots:
                      invalid.arg("udp://h:port"), invalid.arg("udp://me@127.0.0.1"), // no password shown
                      invalid.arg("udp://127.0.0.1:99999")}));
         bench.open(arguments.endpoints);
-        const QStringList labels{"USB (vtap)",  "USB (kvmx)",  "127.0.0.1 (ntx07)",
+        const QStringList labels{"USB (vtap)",  "USB (kvmx)",  "127.0.0.1:9 (ntx07)",
                                  "com7 (kvmx)", "::1 (ntx07)", "USB (kvmx)"};
         QCOMPARE(bench.texts("comboPort"), labels);
         QCOMPARE(bench.status(), "Connected to " + vtap);

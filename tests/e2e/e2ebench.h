@@ -19,8 +19,9 @@ public:
     }
     ~SimProcess() { kill(); }
     // The URL of the endpoint its first line names ("UDP 127.0.0.1:PORT", "PTY /dev/pts/N"); empty if it
-    // did not start. A pty is not listed by the system: it is serial port SIMPTY0 while this lives.
-    QString start(const QStringList &arguments)
+    // did not start. A pty is not listed by the system: it is serial port SIMPTY0 while this lives, or
+    // without listPty a device known by its path only (serial:///dev/pts/N).
+    QString start(const QStringList &arguments, bool listPty = true)
     {
         process.start(QStringLiteral(SIM_EXECUTABLE), arguments);
         while (!log.contains(QLatin1Char('\n')) && process.waitForReadyRead(5000))
@@ -28,8 +29,9 @@ public:
         const QString first = log.section(QLatin1Char('\n'), 0, 0);
         const QString kind = first.section(QLatin1Char(' '), 0, 0).toLower();
         const QString where = first.section(QLatin1Char(' '), 1);
-        if (where.isEmpty() || kind != QLatin1String("pty"))
-            return where.isEmpty() ? QString() : kind + "://" + where;
+        if (where.isEmpty() || kind != QLatin1String("pty") || !listPty)
+            return where.isEmpty() ? QString()
+                                   : (kind == QLatin1String("pty") ? "serial://" : kind + "://") + where;
         ports = std::make_unique<FakeSerialPortsScope>(QList<SerialPortDescription>{{"SIMPTY0", where}});
         return QStringLiteral("serial://simpty0?baud=38400");
     }

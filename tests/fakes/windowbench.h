@@ -11,7 +11,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -37,6 +39,14 @@ struct WindowBench
 {
     FakeD2xxScope usb;
     std::unique_ptr<qtelvorandalitoolbox> window;
+
+    // Each window starts with no remembered endpoint, and none reaches the user's own settings.
+    WindowBench()
+    {
+        static QTemporaryDir settingsDir;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+        QSettings().clear();
+    }
 
     ~WindowBench()
     {

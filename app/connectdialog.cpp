@@ -1,0 +1,203 @@
+#include "connectdialog.h"
+
+#include "mydiftdi.h"
+#include "serialportdescription.h"
+
+#include <QBoxLayout>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+
+namespace {
+
+const QList<int> commonBauds{9600, 19200, 38400, 57600, 115200};
+
+} // namespace
+
+ConnectDialog::ConnectDialog(QWidget *parent)
+    : QDialog(parent)
+    , kinds(new QTabWidget(this))
+    , problem(new QLabel(this))
+{
+    setWindowTitle(QStringLiteral("Connect to"));
+    kinds->setObjectName(QStringLiteral("kinds"));
+    kinds->addTab(ethernetPage(), QStringLiteral("&Ethernet interface module"));
+    kinds->addTab(serialPage(), QStringLiteral("Se&rial line"));
+
+    problem->setObjectName(QStringLiteral("problem"));
+    problem->setWordWrap(true);
+    problem->setStyleSheet(QStringLiteral("color: #b00020"));
+    problem->hide();
+
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("&Connect"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &ConnectDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &ConnectDialog::reject);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(kinds);
+    layout->addWidget(problem);
+    layout->addWidget(buttons);
+    host->setFocus();
+}
+
+QWidget *ConnectDialog::ethernetPage()
+{
+    auto *page = new QWidget;
+    host = new QLineEdit(page);
+    host->setObjectName(QStringLiteral("host"));
+    host->setPlaceholderText(QStringLiteral("host name, IPv4 or IPv6 address"));
+    port = new QSpinBox(page);
+    port->setObjectName(QStringLiteral("port"));
+    port->setRange(1, 65535);
+    port->setValue(MyDiFtdi::defaultEthPort);
+    udp = new QRadioButton(QStringLiteral("&UDP"), page);
+    udp->setObjectName(QStringLiteral("udp"));
+    udp->setChecked(true);
+    tcp = new QRadioButton(QStringLiteral("&TCP"), page);
+    tcp->setObjectName(QStringLiteral("tcp"));
+    user = new QLineEdit(page);
+    user->setObjectName(QStringLiteral("user"));
+    user->setPlaceholderText(QStringLiteral("optional"));
+    password = new QLineEdit(page);
+    password->setObjectName(QStringLiteral("password"));
+    password->setEchoMode(QLineEdit::Password);
+    password->setPlaceholderText(QStringLiteral("optional: LOGIN without a password"));
+
+    auto *protocol = new QHBoxLayout;
+    protocol->addWidget(udp);
+    protocol->addWidget(tcp);
+    protocol->addStretch();
+    auto *form = new QFormLayout(page);
+    form->addRow(QStringLiteral("&Host:"), host);
+    form->addRow(QStringLiteral("&Port:"), port);
+    form->addRow(QStringLiteral("Protocol:"), protocol);
+    form->addRow(QStringLiteral("U&ser:"), user);
+    form->addRow(QStringLiteral("Pass&word:"), password);
+    return page;
+}
+
+QWidget *ConnectDialog::serialPage()
+{
+    auto *page = new QWidget;
+    device = new QComboBox(page);
+    device->setObjectName(QStringLiteral("device"));
+    device->setEditable(true);
+    for (const SerialPortDescription &listed : availableSerialPorts())
+        device->addItem(listed.portName);
+    device->lineEdit()->setPlaceholderText(QStringLiteral("a listed port, or a path such as /dev/ttyUSB0"));
+    device->setMinimumContentsLength(28);
+    baud = new QComboBox(page);
+    baud->setObjectName(QStringLiteral("baud"));
+    baud->setEditable(true);
+    for (int rate : commonBauds)
+        baud->addItem(QString::number(rate));
+    baud->setCurrentText(QString::number(defaultBaud));
+    baud->setValidator(new QIntValidator(1, 99999999, baud));
+
+    auto *form = new QFormLayout(page);
+    form->addRow(QStringLiteral("&Device:"), device);
+    form->addRow(QStringLiteral("&Baud rate:"), baud);
+    return page;
+}
+
+void ConnectDialog::accept()
+{
+    QString error;
+    url = kinds->currentIndex() == 0 ? ethernetUrl(host->text(), port->value(), tcp->isChecked(),
+                                                   user->text(), password->text(), error)
+                                     : serialUrl(device->currentText(), baud->currentText(), error);
+    if (url.isEmpty()) {
+        problem->setText(error);
+        problem->show();
+        return;
+    }
+    QDialog::accept();
+}
+
+QUrl ConnectDialog::ethernetUrl(const QString &host, int port, bool tcp, const QString &user,
+                                const QString &password, QString &error)
+{
+    const QString name = host.trimmed();
+    if (name.isEmpty()) {
+        error = QStringLiteral("Enter the module's host name or IP address.");
+        return QUrl();
+    }
+    // A bare number would be read as an IPv4 address (38265 is 0.0.149.121): a port typed in the
+    // wrong field, most likely.
+    bool number = false;
+    name.toLongLong(&number);
+    if (number) {
+        error = QStringLiteral("\"%1\" is no host name or IP address: give the port in the Port field.")
+                    .arg(name);
+        return QUrl();
+    }
+    QUrl url;
+    url.setScheme(tcp ? QStringLiteral("tcp") : QStringLiteral("udp"));
+    url.setHost(name, QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty()) {
+        error = QStringLiteral("\"%1\" is neither a host name nor an IP address.").arg(name);
+        return QUrl();
+    }
+    if (port < 1 || port > 65535) {
+        error = QStringLiteral("The port must be between 1 and 65535.");
+        return QUrl();
+    }
+    url.setPort(port);
+    // The module reads the LOGIN's password as Latin-1 bytes.
+    if (QString::fromLatin1(password.toLatin1()) != password) {
+        error = QStringLiteral("The password can only hold Latin-1 characters.");
+        return QUrl();
+    }
+    if (!user.isEmpty())
+        url.setUserName(user);
+    if (!password.isEmpty())
+        url.setPassword(password);
+    return url;
+}
+
+QUrl ConnectDialog::serialUrl(const QString &device, const QString &baud, QString &error)
+{
+    const QString typed = device.trimmed();
+    bool numeric = false;
+    const int rate = baud.trimmed().toInt(&numeric);
+    if (typed.isEmpty()) {
+        error = QStringLiteral("Choose a serial port, or type its device path (e.g. /dev/ttyUSB0).");
+        return QUrl();
+    }
+    if (!numeric || rate <= 0) {
+        error = QStringLiteral("The baud rate must be a whole number, e.g. %1.").arg(defaultBaud);
+        return QUrl();
+    }
+    const QString query = QStringLiteral("?baud=") + QString::number(rate);
+    // A listed port keeps the URL form of discovery; any other device is named by its path.
+    for (const SerialPortDescription &listed : availableSerialPorts()) {
+        if (listed.portName.compare(typed, Qt::CaseInsensitive) == 0 || listed.systemLocation == typed) {
+            QUrl url(QStringLiteral("serial://x") + query);
+            url.setHost(listed.portName);
+            return url;
+        }
+    }
+    if (!typed.startsWith(QLatin1Char('/'))) {
+        error = QStringLiteral("No serial port named \"%1\" is listed. Type its device path instead "
+                               "(e.g. /dev/ttyUSB0).")
+                    .arg(typed);
+        return QUrl();
+    }
+    // serial:///dev/ttyUSB0: an empty host, the device's path.
+    const QUrl url(QStringLiteral("serial://") + QString::fromLatin1(QUrl::toPercentEncoding(typed, "/")) +
+                       query,
+                   QUrl::StrictMode);
+    if (!url.isValid() || url.path() != typed) {
+        error = QStringLiteral("\"%1\" cannot name a serial device.").arg(typed);
+        return QUrl();
+    }
+    return url;
+}
