@@ -5,6 +5,7 @@
 #include <QScopedValueRollback>
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -113,14 +114,20 @@ void MyDiFtdi::cutItems()
     UnitFinder finder(rxBuffer, rxScan);
     int pos = 0;
     for (Unit unit = finder.unitAt(pos); unit.length > 0; unit = finder.unitAt(pos)) {
-        const QByteArray bytes = rxBuffer.mid(pos, unit.length);
+        // The item's bytes are its one allocation; the item is then moved, not copied, to the queue.
+        RxItem item{unit.kind, unit.kind != RxOtherData, QByteArray(rxBuffer.constData() + pos, unit.length)};
         const bool ofClosedTransport = pos < rxScan.closedTransportEnd;
         pos += unit.length;
         if (unit.kind == RxTextLine && !ofClosedTransport)
-            treatInfo(RxItem{unit.kind, true, bytes});
-        queueItem(RxItem{unit.kind, unit.kind != RxOtherData, bytes});
+            treatInfo(item);
+        queueItem(std::move(item));
     }
-    rxBuffer.remove(0, pos);
+    // All of it cut (the common case) leaves nothing to move: the buffer may still share the
+    // transport's read, and removing from it would copy that first.
+    if (pos == rxBuffer.size())
+        rxBuffer.clear();
+    else
+        rxBuffer.remove(0, pos);
     rxScan.dropFront(pos);
     rxScan.bufferSize = rxBuffer.size();
     boundRxBuffer();
@@ -145,8 +152,8 @@ void MyDiFtdi::boundRxBuffer()
 }
 
 // Every received item reaches the queue, and the traffic view, this way.
-void MyDiFtdi::queueItem(const RxItem &item)
+void MyDiFtdi::queueItem(RxItem &&item)
 {
-    rxItems.push_back(item);
     emit traffic(false, item.kind, item.data);
+    rxItems.push_back(std::move(item));
 }
