@@ -91,7 +91,7 @@ private:
     int m_command = 0;
     // The binary frame, checksum included: in place up to inlineFrameBytes, else in rawHeap.
     int m_rawSize = 0;
-    uchar m_rawInline[inlineFrameBytes]; // only the first m_rawSize bytes are ever read
+    uchar m_rawInline[inlineFrameBytes]{};
     QByteArray m_rawHeap;
     // The data: where it lies in the binary frame of a decoded frame, or in m_data once given or
     // changed by the caller (setFrame, setData, appendData).

@@ -122,12 +122,14 @@ void MyDiFtdi::cutItems()
             treatInfo(item);
         queueItem(std::move(item));
     }
-    // All of it cut (the common case) leaves nothing to move: the buffer may still share the
-    // transport's read, and removing from it would copy that first.
+    // The buffer may still share the transport's read (appending to an empty buffer shares), and
+    // removing from a shared buffer would copy all of it first: only the waiting rest is copied.
     if (pos == rxBuffer.size())
         rxBuffer.clear();
-    else
+    else if (rxBuffer.isDetached())
         rxBuffer.remove(0, pos);
+    else
+        rxBuffer = rxBuffer.mid(pos);
     rxScan.dropFront(pos);
     rxScan.bufferSize = rxBuffer.size();
     boundRxBuffer();
