@@ -117,7 +117,7 @@ private:
     // Stream framing (mydiftdi_framing.cpp).
     void cutItems();
     void boundRxBuffer();
-    void queueItem(RxItem &&item);
+    void queueItem(RxItem item);
     void emitIfItems();
 
     // The open transport failed under our feet (peer gone, port refused, device removed): it is

@@ -154,7 +154,7 @@ void MyDiFtdi::boundRxBuffer()
 }
 
 // Every received item reaches the queue, and the traffic view, this way.
-void MyDiFtdi::queueItem(RxItem &&item)
+void MyDiFtdi::queueItem(RxItem item)
 {
     emit traffic(false, item.kind, item.data);
     rxItems.push_back(std::move(item));
