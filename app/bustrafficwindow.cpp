@@ -66,9 +66,9 @@ BusTrafficWindow::BusTrafficWindow(QWidget *parent)
     resize(900, 400);
 }
 
-void BusTrafficWindow::append(const QString &line)
+void BusTrafficWindow::append(const TrafficUnit &unit)
 {
-    traffic->append(line);
+    traffic->append(unit);
 }
 
 void BusTrafficWindow::save()

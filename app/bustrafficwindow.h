@@ -1,6 +1,8 @@
 #ifndef BUSTRAFFICWINDOW_H
 #define BUSTRAFFICWINDOW_H
 
+#include "trafficunit.h"
+
 #include <QWidget>
 
 class QListView;
@@ -17,7 +19,7 @@ public:
     TrafficModel *model() const { return traffic; }
 
 public slots:
-    void append(const QString &line);
+    void append(const TrafficUnit &unit);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -100,6 +100,12 @@ qtelvorandalitoolbox::qtelvorandalitoolbox(const QList<QUrl> &extraEndpoints, Tr
     auto *quitAction = new QAction(QStringLiteral("&Quit"), this);
     qSetMessagePattern(QStringLiteral("%{file}:%{line} - %{message}"));
     ui->setupUi(this);
+    // The logo ships at the size it is shown and at twice that: nothing larger is decoded or scaled.
+    if (ui->label->devicePixelRatioF() > 1.0) {
+        QPixmap logo(QStringLiteral(":/res/Telvoran_logo_h@2x.png"));
+        logo.setDevicePixelRatio(2.0);
+        ui->label->setPixmap(logo);
+    }
     setWindowIcon(QIcon(QStringLiteral(":/winico")));
     setWindowTitle(QStringLiteral("Telvoran2 DALI toolbox (") + QCoreApplication::applicationVersion() +
                    QLatin1Char(')'));

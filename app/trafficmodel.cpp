@@ -15,16 +15,25 @@ int TrafficModel::rowCount(const QModelIndex &parent) const
 
 QVariant TrafficModel::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= lines.size())
+    if (role != Qt::DisplayRole || !index.isValid() || size_t(index.row()) >= lines.size())
         return QVariant();
-    return lines.at(index.row());
+    return lines[size_t(index.row())].line();
 }
 
-void TrafficModel::append(const QString &line)
+QStringList TrafficModel::allLines() const
 {
-    pending.append(line);
-    if (pending.size() > maxLines)
-        pending.removeFirst();
+    QStringList all;
+    all.reserve(int(lines.size()));
+    for (const TrafficUnit &unit : lines)
+        all.append(unit.line());
+    return all;
+}
+
+void TrafficModel::append(const TrafficUnit &unit)
+{
+    pending.push_back(unit);
+    if (pending.size() > size_t(maxLines))
+        pending.pop_front();
     if (!paused && !batchTimer.isActive())
         batchTimer.start();
 }
@@ -32,7 +41,7 @@ void TrafficModel::append(const QString &line)
 void TrafficModel::flush()
 {
     batchTimer.stop();
-    if (pending.isEmpty())
+    if (pending.empty())
         return;
     const int overflow = qMin(int(lines.size()), int(lines.size() + pending.size()) - maxLines);
     if (overflow > 0) {
@@ -41,7 +50,7 @@ void TrafficModel::flush()
         endRemoveRows();
     }
     beginInsertRows(QModelIndex(), int(lines.size()), int(lines.size() + pending.size()) - 1);
-    lines.append(pending);
+    lines.insert(lines.end(), std::make_move_iterator(pending.begin()), std::make_move_iterator(pending.end()));
     pending.clear();
     endInsertRows();
 }

@@ -1,13 +1,17 @@
 #ifndef TRAFFICMODEL_H
 #define TRAFFICMODEL_H
 
+#include "trafficunit.h"
+
 #include <QAbstractListModel>
 #include <QStringList>
 #include <QTimer>
 
-// The lines of the Bus traffic window: the last maxLines of them. Lines arrive one by one, as fast as
+#include <deque>
+
+// The lines of the Bus traffic window: the last maxLines of them. Units arrive one by one, as fast as
 // the bus delivers them, and reach the view in batches, so that a flood costs one insertion and one
-// removal per batch instead of a redraw per line.
+// removal per batch instead of a redraw per line. A unit becomes a line only when the view shows it.
 class TrafficModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -25,15 +29,15 @@ public:
     void setPaused(bool paused);
     bool isPaused() const { return paused; }
     void clear();
-    const QStringList &allLines() const { return lines; }
+    QStringList allLines() const;
 
 public slots:
-    void append(const QString &line);
+    void append(const TrafficUnit &unit);
     void flush();
 
 private:
-    QStringList lines;
-    QStringList pending;
+    std::deque<TrafficUnit> lines;
+    std::deque<TrafficUnit> pending;
     QTimer batchTimer;
     bool paused = false;
 };

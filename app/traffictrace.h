@@ -2,16 +2,15 @@
 #define TRAFFICTRACE_H
 
 #include "rxitem.h"
+#include "trafficunit.h"
 
 #include <QFile>
 #include <QObject>
 #include <QString>
 
-// The frame trace: one line per unit crossing the link, both directions, stamped with the local time
-// to the millisecond and the endpoint, appended to a file (--trace) and handed to the Bus traffic
-// window. Lines are only made while someone takes them.
-//   2026-12-06 22:31:28.123 PC->BUS udp://127.0.0.1:17481 COSCAN        1 -> 0  t1 ack  data -
-//   <02>BD0131EF<03>
+// The frame trace: every unit crossing the link, both directions, stamped with the local time to the
+// millisecond and the endpoint, appended as a line to a file (--trace) and handed to the Bus traffic
+// window, which makes its lines when it shows them. Units are only kept while someone takes them.
 class TrafficTrace : public QObject
 {
     Q_OBJECT
@@ -23,21 +22,15 @@ public:
     bool openFile(const QString &path, QString &error);
     void setEndpoint(const QString &endpoint) { this->endpoint = endpoint; }
 
-    // Bus frames decoded with their fields, the module session's lines marked SESSION, anything the
-    // toolbox drops marked DROPPED.
-    static QString describe(bool sent, RxItemKind kind, const QByteArray &bytes);
-
 public slots:
     void record(bool sent, RxItemKind kind, const QByteArray &bytes);
 
 signals:
-    void line(const QString &text);
+    void line(const TrafficUnit &unit);
 
 private:
     QFile file;
     QString endpoint;
-    qint64 stampSecond = -1;
-    QString stampPrefix;
 };
 
 #endif // TRAFFICTRACE_H

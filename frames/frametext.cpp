@@ -21,18 +21,28 @@ int addressWidth(int addrSize)
     }
 }
 
+constexpr char upperHex[] = "0123456789ABCDEF";
+
 // Only mode 3 carries an address; the other modes are the address themselves.
 QString endpoint(int mode, quint32 address, int addrSize)
 {
     const int width = addressWidth(addrSize);
     if (mode != addressedMode || width == 0)
         return QString::number(mode);
-    return QStringLiteral("%1:%2").arg(mode).arg(address, width, 16, QLatin1Char('0')).toUpper();
+    // At least width digits; an address too wide for its field still shows whole.
+    int digits = width;
+    while (digits < 8 && (address >> (4 * digits)) != 0)
+        ++digits;
+    QString text = QString::number(mode) + QLatin1Char(':');
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
+        text += QLatin1Char(upperHex[(address >> shift) & 0x0F]);
+    return text;
 }
 
 QString hexByte(uchar value)
 {
-    return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
+    const char pair[] = {upperHex[value >> 4], upperHex[value & 0x0F]};
+    return QString::fromLatin1(pair, 2);
 }
 
 QString withNote(QString line, const QString &note)
@@ -83,14 +93,22 @@ QString FrameText::unit(const QString &label, const QByteArray &bytes, const QSt
 
 QString FrameText::printable(const QByteArray &bytes)
 {
-    QString text;
-    text.reserve(bytes.size());
+    const auto isPrintable = [](uchar value) { return value >= 0x20 && value < 0x7F; };
+    int length = 0;
+    for (const char byte : bytes)
+        length += isPrintable(uchar(byte)) ? 1 : 4;
+    QString text(length, Qt::Uninitialized);
+    QChar *out = text.data();
     for (const char byte : bytes) {
         const auto value = uchar(byte);
-        if (value >= 0x20 && value < 0x7F)
-            text += QLatin1Char(byte);
-        else
-            text += QLatin1Char('<') + hexByte(value) + QLatin1Char('>');
+        if (isPrintable(value)) {
+            *out++ = QLatin1Char(byte);
+        } else {
+            *out++ = QLatin1Char('<');
+            *out++ = QLatin1Char(upperHex[value >> 4]);
+            *out++ = QLatin1Char(upperHex[value & 0x0F]);
+            *out++ = QLatin1Char('>');
+        }
     }
     return text;
 }

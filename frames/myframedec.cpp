@@ -5,7 +5,6 @@
 #include <QDebug>
 
 #include <cstring>
-#include <utility>
 
 namespace {
 
@@ -80,8 +79,7 @@ struct KnownCodes
 
 constexpr KnownCodes knownCodes;
 
-// Every record carries the table; one filled instance shared by all of them keeps a record's
-// construction down to a reference-count increment.
+// One filled table shared by all records: a record's construction does not touch it.
 const QMap<int, QString> &sharedCommandTable()
 {
     static const QMap<int, QString> table = [] {
@@ -205,29 +203,35 @@ Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void logUnhandledCommand(quint8 code)
 
 } // namespace
 
-MyFrameDec::MyFrameDec()
-    : m_commandTable(sharedCommandTable())
-{}
+MyFrameDec::MyFrameDec() = default;
 
-MyFrameDec::MyFrameDec(QByteArray raw, bool isBinary)
-    : MyFrameDec()
+Q_ALWAYS_INLINE const uchar *MyFrameDec::rawBytes() const
+{
+    return m_rawSize <= inlineFrameBytes ? m_rawInline : reinterpret_cast<const uchar *>(m_rawHeap.constData());
+}
+
+Q_ALWAYS_INLINE uchar *MyFrameDec::resizeRaw(int size)
+{
+    m_rawSize = size;
+    if (size <= inlineFrameBytes) {
+        if (!m_rawHeap.isNull())
+            m_rawHeap = QByteArray();
+        return m_rawInline;
+    }
+    m_rawHeap.resize(size);
+    return reinterpret_cast<uchar *>(m_rawHeap.data());
+}
+
+MyFrameDec::MyFrameDec(const QByteArray &raw, bool isBinary)
 {
     if (isBinary)
-        m_rawFrame = std::move(raw);
+        memcpy(resizeRaw(int(raw.size())), raw.constData(), size_t(raw.size()));
     else if (!unpackTransport(raw))
         return;
     bool checksumMatched = false;
-    bool reencodingDiffers = true;
-    if (!decodeBinary(checksumMatched, reencodingDiffers))
+    if (!decodeBinary(checksumMatched))
         return;
-    if (reencodingDiffers)
-        encodeBinary();
-    // Most frames arrive already in canonical form: keeping the received bytes spares a copy.
-    // NOLINTNEXTLINE(bugprone-use-after-move): raw was moved from only when it held binary bytes.
-    if (!isBinary && isTransportOfRawFrame(raw))
-        m_text = std::move(raw);
-    else
-        encodeText();
+    m_hasText = true;
     m_valid = checksumMatched;
 }
 
@@ -238,22 +242,23 @@ Q_ALWAYS_INLINE bool MyFrameDec::unpackTransport(const QByteArray &raw)
     if (raw.size() % 2 != 0)
         return false;
     // STX and ETX are dropped unseen: the stream framing has already cut the frame at them.
-    const int count = raw.isEmpty() ? 0 : (raw.size() - 2) / 2;
-    m_rawFrame.resize(count);
+    const int count = raw.isEmpty() ? 0 : (int(raw.size()) - 2) / 2;
+    uchar *out = resizeRaw(count);
     const char *in = raw.constData() + 1;
-    auto *out = reinterpret_cast<uchar *>(m_rawFrame.data());
     for (int i = 0; i < count; ++i, in += 2)
         out[i] = parseHexPair(in);
     return true;
 }
 
-Q_ALWAYS_INLINE bool MyFrameDec::decodeBinary(bool &checksumMatched, bool &reencodingDiffers)
+Q_ALWAYS_INLINE bool MyFrameDec::decodeBinary(bool &checksumMatched)
 {
-    const auto *bytes = reinterpret_cast<const uchar *>(m_rawFrame.constData());
-    int size = m_rawFrame.size();
+    // The frame is canonicalised in place below; a heap frame is this record's own copy by then.
+    auto *bytes = const_cast<uchar *>(rawBytes());
+    int size = m_rawSize;
     if (size > 0)
         m_rxChecksum = bytes[--size];
-    checksumMatched = checkRxChecksum(bytes, size);
+    const quint8 calc = sumOf(bytes, size);
+    checksumMatched = checkRxChecksum(calc);
 
     int pos = 0;
     if (!readOptionBytes(bytes, size, pos) || !readAddresses(bytes, size, pos)) {
@@ -268,17 +273,23 @@ Q_ALWAYS_INLINE bool MyFrameDec::decodeBinary(bool &checksumMatched, bool &reenc
     const uchar code = bytes[pos++];
     if (!isKnownCommand(m_command, code))
         logUnhandledCommand(code);
-    // Every other field is stored exactly as read, so only these three can make the canonical
-    // encoding differ from the received bytes.
-    reencodingDiffers = !checksumMatched || (bytes[1] & 0x70) != 0 || m_command != code;
-    if (pos < size)
-        m_data = QByteArray(reinterpret_cast<const char *>(bytes) + pos, size - pos);
+    m_dataPos = pos;
+    m_dataSize = size - pos;
+    // Every other field is stored exactly as read, so only the reserved bits of the second option
+    // byte, an unknown command (kept as 0) and the checksum can make the canonical encoding differ
+    // from the received bytes; they are put right where they lie.
+    if ((bytes[1] & 0x70) != 0 || m_command != code) {
+        bytes[1] &= 0x0F;
+        bytes[pos - 1] = static_cast<uchar>(m_command);
+        bytes[size] = sumOf(bytes, size);
+    } else {
+        bytes[size] = calc;
+    }
     return true;
 }
 
-Q_ALWAYS_INLINE bool MyFrameDec::checkRxChecksum(const uchar *bytes, int size) const
+Q_ALWAYS_INLINE bool MyFrameDec::checkRxChecksum(quint8 calc) const
 {
-    const quint8 calc = sumOf(bytes, size);
     if (calc == m_rxChecksum)
         return true;
     logChecksumMismatch(m_rxChecksum, calc);
@@ -343,21 +354,41 @@ void MyFrameDec::setWidthCopy(quint32 addr, quint16 &addr16, quint32 &addr32) co
 void MyFrameDec::keepUnread(int pos, int size)
 {
     // The checksum byte has already been taken off the end.
-    m_rawFrame = m_rawFrame.mid(pos, size - pos);
+    const int count = size - pos;
+    if (count > inlineFrameBytes) {
+        m_rawHeap = m_rawHeap.mid(pos, count);
+    } else {
+        memmove(m_rawInline, rawBytes() + pos, size_t(count));
+        m_rawHeap = QByteArray();
+    }
+    m_rawSize = count;
 }
 
-Q_ALWAYS_INLINE bool MyFrameDec::isTransportOfRawFrame(const QByteArray &transport) const
+QByteArray MyFrameDec::rawFrame() const
 {
-    const int size = m_rawFrame.size();
-    if (transport.size() != 2 * size + 2 || transport.front() != stx || transport.back() != etx)
-        return false;
-    const auto *in = reinterpret_cast<const uchar *>(m_rawFrame.constData());
-    const char *digits = transport.constData() + 1;
-    for (int i = 0; i < size; ++i, digits += 2) {
-        if (memcmp(digits, hexPairs.pair[in[i]], 2) != 0)
-            return false;
-    }
-    return true;
+    if (m_rawSize > inlineFrameBytes)
+        return m_rawHeap;
+    return QByteArray(reinterpret_cast<const char *>(m_rawInline), m_rawSize);
+}
+
+QByteArray MyFrameDec::data() const
+{
+    if (m_ownData)
+        return m_data;
+    return QByteArray(reinterpret_cast<const char *>(rawBytes()) + m_dataPos, m_dataSize);
+}
+
+void MyFrameDec::setData(const QByteArray &data)
+{
+    m_data = data;
+    m_ownData = true;
+}
+
+void MyFrameDec::appendData(const QByteArray &data)
+{
+    if (!m_ownData)
+        setData(this->data());
+    m_data.append(data);
 }
 
 bool MyFrameDec::setFrame(int frameType, int ackRequest, int addrSize, int frameClass, int txMode, int rxMode,
@@ -372,7 +403,7 @@ bool MyFrameDec::setFrame(int frameType, int ackRequest, int addrSize, int frame
     m_txAddr = txAddr;
     m_rxAddr = rxAddr;
     m_command = command;
-    m_data = data;
+    setData(data);
     m_txAddr16 = m_rxAddr16 = 0;
     m_txAddr32 = m_rxAddr32 = 0;
     setWidthCopy(m_txAddr, m_txAddr16, m_txAddr32);
@@ -382,8 +413,11 @@ bool MyFrameDec::setFrame(int frameType, int ackRequest, int addrSize, int frame
 
 bool MyFrameDec::encode()
 {
+    // The data of a decoded frame lies in its binary form, which the new encoding may shift.
+    if (!m_ownData)
+        setData(data());
     encodeBinary();
-    encodeText();
+    m_hasText = true;
     m_valid = true;
     return true;
 }
@@ -393,11 +427,9 @@ Q_ALWAYS_INLINE void MyFrameDec::encodeBinary()
     const int width = addressWidth(m_addrSize);
     const int txWidth = m_txMode == addressedMode ? width : 0;
     const int rxWidth = m_rxMode == addressedMode ? width : 0;
-    const int size = 2 + txWidth + rxWidth + 1 + m_data.size() + 1;
+    const int size = 2 + txWidth + rxWidth + 1 + int(m_data.size()) + 1;
 
-    if (m_rawFrame.size() != size || !m_rawFrame.isDetached())
-        m_rawFrame.resize(size);
-    auto *const start = reinterpret_cast<uchar *>(m_rawFrame.data());
+    uchar *const start = resizeRaw(size);
     uchar *out = start;
     // The fields are ORed as they stand: a caller's stray bits travel rather than vanish.
     *out++ = static_cast<uchar>(m_frameType | m_ackRequest | m_addrSize | m_frameClass | optionFollows);
@@ -412,16 +444,18 @@ Q_ALWAYS_INLINE void MyFrameDec::encodeBinary()
     *out = sumOf(start, size - 1);
 }
 
-void MyFrameDec::encodeText()
+QByteArray MyFrameDec::text() const
 {
-    const int size = m_rawFrame.size();
-    m_text.resize(2 * size + 2);
-    const auto *in = reinterpret_cast<const uchar *>(m_rawFrame.constData());
-    char *out = m_text.data();
+    if (!m_hasText)
+        return QByteArray();
+    QByteArray text(2 * m_rawSize + 2, Qt::Uninitialized);
+    const uchar *in = rawBytes();
+    char *out = text.data();
     *out++ = stx;
-    for (int i = 0; i < size; ++i, out += 2)
+    for (int i = 0; i < m_rawSize; ++i, out += 2)
         memcpy(out, hexPairs.pair[in[i]], 2);
     *out = etx;
+    return text;
 }
 
 bool MyFrameDec::setAddresses32(int txMode, quint32 txAddr, int rxMode, quint32 rxAddr)
@@ -493,7 +527,12 @@ quint8 MyFrameDec::checksum(const QByteArray &bytes)
 
 QString MyFrameDec::commandName() const
 {
-    return nameIn(m_commandTable, m_command);
+    return nameIn(sharedCommandTable(), m_command);
+}
+
+const QMap<int, QString> &MyFrameDec::commandTable() const
+{
+    return sharedCommandTable();
 }
 
 QString MyFrameDec::commandName(const int &code)

@@ -11,9 +11,13 @@
 class MyFrameDec
 {
 public:
+    // Frames up to this many binary bytes are held in the record itself: decoding one allocates
+    // nothing. Only module tables and memory transfers are longer.
+    static constexpr int inlineFrameBytes = 48;
+
     MyFrameDec();
     // Decodes a transport form (isBinary false) or a binary frame (isBinary true).
-    MyFrameDec(QByteArray raw, bool isBinary);
+    MyFrameDec(const QByteArray &raw, bool isBinary);
 
     bool setFrame(int frameType, int ackRequest, int addrSize, int frameClass, int txMode, int rxMode,
                   quint32 txAddr, quint32 rxAddr, int command, const QByteArray &data);
@@ -25,9 +29,9 @@ public:
     bool completeRxAddr(quint16 shortAddr, quint32 longAddr);
 
     int command() const { return m_command; }
-    QByteArray data() const { return m_data; }
-    void setData(const QByteArray &data) { m_data = data; }
-    void appendData(const QByteArray &data) { m_data.append(data); }
+    QByteArray data() const;
+    void setData(const QByteArray &data);
+    void appendData(const QByteArray &data);
 
     int frameType() const { return m_frameType; }
     int ackRequest() const { return m_ackRequest; }
@@ -42,15 +46,16 @@ public:
     quint32 rxAddr32() const { return m_rxAddr32; }
     quint16 rxAddr16() const { return m_rxAddr16; }
     quint8 rxChecksum() const { return m_rxChecksum; }
-    QByteArray rawFrame() const { return m_rawFrame; }
-    QByteArray text() const { return m_text; }
+    QByteArray rawFrame() const;
+    // The transport form of rawFrame; empty when nothing was decoded or encoded.
+    QByteArray text() const;
     bool isValid() const { return m_valid; }
 
     QString commandName() const;
     static QString commandName(const int &code);
     static bool isKnownCommand(int &command, quint8 code);
     static void fillCommandTable(QMap<int, QString> &table);
-    const QMap<int, QString> &commandTable() const { return m_commandTable; }
+    const QMap<int, QString> &commandTable() const;
 
     static quint8 checksum(const QByteArray &bytes);
     // The byte of two hex digits, in either case; anything else in the pair (a sign, a blank) gives 0.
@@ -58,14 +63,14 @@ public:
 
 private:
     bool unpackTransport(const QByteArray &raw);
-    bool decodeBinary(bool &checksumMatched, bool &reencodingDiffers);
-    bool checkRxChecksum(const uchar *bytes, int size) const;
+    bool decodeBinary(bool &checksumMatched);
+    bool checkRxChecksum(quint8 calc) const;
     bool readOptionBytes(const uchar *bytes, int size, int &pos);
     bool readAddresses(const uchar *bytes, int size, int &pos);
     void keepUnread(int pos, int size);
-    bool isTransportOfRawFrame(const QByteArray &transport) const;
     void encodeBinary();
-    void encodeText();
+    const uchar *rawBytes() const;
+    uchar *resizeRaw(int size);
     void setWidthCopy(quint32 addr, quint16 &addr16, quint32 &addr32) const;
     bool completeAddr(quint16 &addr16, quint32 &addr32, quint16 shortAddr, quint32 longAddr) const;
     static QString nameIn(const QMap<int, QString> &table, int code);
@@ -84,11 +89,18 @@ private:
     quint32 m_rxAddr32 = 0;
     quint16 m_rxAddr16 = 0;
     int m_command = 0;
+    // The binary frame, checksum included: in place up to inlineFrameBytes, else in rawHeap.
+    int m_rawSize = 0;
+    uchar m_rawInline[inlineFrameBytes]{};
+    QByteArray m_rawHeap;
+    // The data: where it lies in the binary frame of a decoded frame, or in m_data once given or
+    // changed by the caller (setFrame, setData, appendData).
+    int m_dataPos = 0;
+    int m_dataSize = 0;
+    bool m_ownData = false;
     QByteArray m_data;
-    QByteArray m_rawFrame;
-    QByteArray m_text;
+    bool m_hasText = false;
     bool m_valid = false;
-    QMap<int, QString> m_commandTable;
 };
 
 #endif // MYFRAMEDEC_H

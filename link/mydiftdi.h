@@ -124,7 +124,7 @@ private:
     // Stream framing (mydiftdi_framing.cpp).
     void cutItems();
     void boundRxBuffer();
-    void queueItem(const RxItem &item);
+    void queueItem(RxItem item);
     void emitIfItems();
     // The link counts as connected no more, from the first step of a close on.
     void markDisconnected();

@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <cstring>
+
 namespace {
 
 constexpr int openWaitMs = 2000;
@@ -300,21 +302,26 @@ void MyDiFtdi::treatInfo(const RxItem &item)
 {
     if (item.kind != RxTextLine)
         return;
-    QByteArray line = item.data;
-    const int nul = line.indexOf('\0');
-    if (nul >= 0)
-        line.truncate(nul);
-
-    if (line.startsWith("INFO:Auth failed")) {
+    // Every received line passes here, most of them no session line: the tests read the bytes in
+    // place and cost a compare or two.
+    const char *const text = item.data.constData();
+    const auto *nul = static_cast<const char *>(std::memchr(text, 0, size_t(item.data.size())));
+    const int length = nul ? int(nul - text) : int(item.data.size());
+    const auto startsWith = [text, length](const auto &prefix) { // a string literal
+        const int prefixLength = int(sizeof(prefix)) - 1;
+        return length >= prefixLength && std::memcmp(text, prefix, size_t(prefixLength)) == 0;
+    };
+    if (startsWith("INFO:Auth failed")) {
         setSessionState(SessionAuthFailed);
-    } else if (line.startsWith("INFO:Access denied")) {
+    } else if (startsWith("INFO:Access denied")) {
         // Both forms, "INFO:Access denied" and "INFO:Access denied. Open a session:INFO".
         accessDenied = true;
         close();
         setSessionState(SessionClosed);
-    } else if (line.startsWith("INFO:Session opened")) {
+    } else if (startsWith("INFO:Session opened")) {
         setSessionState(SessionOpened);
-    } else if (line.startsWith("MOD_VERSION=")) {
+    } else if (startsWith("MOD_VERSION=")) {
+        const QByteArray line = item.data.left(length);
         ethVersion = versionAfter(line, "=ETH_V");
         stackVersion = versionAfter(line, "-STK_V");
     }

@@ -5,6 +5,7 @@
 #include <QScopedValueRollback>
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -113,14 +114,22 @@ void MyDiFtdi::cutItems()
     UnitFinder finder(rxBuffer, rxScan);
     int pos = 0;
     for (Unit unit = finder.unitAt(pos); unit.length > 0; unit = finder.unitAt(pos)) {
-        const QByteArray bytes = rxBuffer.mid(pos, unit.length);
+        // The item's bytes are its one allocation; the item is then moved, not copied, to the queue.
+        RxItem item{unit.kind, unit.kind != RxOtherData, QByteArray(rxBuffer.constData() + pos, unit.length)};
         const bool ofClosedTransport = pos < rxScan.closedTransportEnd;
         pos += unit.length;
         if (unit.kind == RxTextLine && !ofClosedTransport)
-            treatInfo(RxItem{unit.kind, true, bytes});
-        queueItem(RxItem{unit.kind, unit.kind != RxOtherData, bytes});
+            treatInfo(item);
+        queueItem(std::move(item));
     }
-    rxBuffer.remove(0, pos);
+    // The buffer may still share the transport's read (appending to an empty buffer shares), and
+    // removing from a shared buffer would copy all of it first: only the waiting rest is copied.
+    if (pos == rxBuffer.size())
+        rxBuffer.clear();
+    else if (rxBuffer.isDetached())
+        rxBuffer.remove(0, pos);
+    else
+        rxBuffer = rxBuffer.mid(pos);
     rxScan.dropFront(pos);
     rxScan.bufferSize = rxBuffer.size();
     boundRxBuffer();
@@ -145,8 +154,8 @@ void MyDiFtdi::boundRxBuffer()
 }
 
 // Every received item reaches the queue, and the traffic view, this way.
-void MyDiFtdi::queueItem(const RxItem &item)
+void MyDiFtdi::queueItem(RxItem item)
 {
-    rxItems.push_back(item);
     emit traffic(false, item.kind, item.data);
+    rxItems.push_back(std::move(item));
 }

@@ -9,6 +9,7 @@
 #include <QUdpSocket>
 
 #include <ctime>
+#include <utility>
 
 namespace {
 
@@ -17,6 +18,13 @@ qint64 residentKb()
     QFile file(QStringLiteral("/proc/self/status"));
     const QByteArray status = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     return status.mid(status.indexOf("VmRSS:") + 6).trimmed().split(' ').value(0).toLongLong();
+}
+
+qint64 threadCpuUs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
 } // namespace
@@ -45,12 +53,20 @@ private slots:
         const QtMessageHandler previous =
             qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context,
                                       const QString &text) { qFormatLogMessage(type, context, text); });
-        // A 10 ms timer cannot fire while a slot blocks the loop: the longest gap between its ticks.
+        // A 10 ms timer cannot fire while a slot blocks the loop. The longest gap between its ticks is
+        // taken in this thread's CPU time: the work done without a return to the loop. A loaded
+        // machine stretches the gap in wall time (the thread waits for a core), not in CPU time.
+        qint64 longestGapUs = 0;
+        qint64 longestWallGap = 0;
+        qint64 lastTickUs = threadCpuUs();
         QElapsedTimer clock;
-        qint64 longestGap = 0;
         QTimer meter;
         meter.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&meter, &QTimer::timeout, [&] { longestGap = qMax(longestGap, clock.restart()); });
+        QObject::connect(&meter, &QTimer::timeout, [&] {
+            const qint64 now = threadCpuUs();
+            longestGapUs = qMax(longestGapUs, now - std::exchange(lastTickUs, now));
+            longestWallGap = qMax(longestWallGap, clock.restart());
+        });
         clock.start();
         meter.start(10);
         const std::clock_t cpuBefore = std::clock();
@@ -67,9 +83,9 @@ private slots:
                                   QStringList{QStringLiteral("LUX42 s/n:1234567 v3")}, 20000);
         qInstallMessageHandler(previous);
 
-        qInfo("%s; toolbox CPU %lld ms; longest loop gap %lld ms; VmRSS %lld -> %lld kB", qPrintable(flood),
-              cpuMs, longestGap, rssBefore, rssAfter);
-        QVERIFY2(longestGap <= 100, qPrintable(QString::number(longestGap)));
+        qInfo("%s; toolbox CPU %lld ms; longest loop gap %lld ms CPU, %lld ms wall; VmRSS %lld -> %lld kB",
+              qPrintable(flood), cpuMs, longestGapUs / 1000, longestWallGap, rssBefore, rssAfter);
+        QVERIFY2(longestGapUs <= 100000, qPrintable(QString::number(longestGapUs)));
         QCOMPARE(toolbox.window->trafficWindow()->model()->rowCount(), TrafficModel::maxLines);
         // The link holds at most 64 KB of unfinished bytes plus one read (4 KB and a datagram), and the
         // manager takes every item at once: what is left is allocator slack, well under a megabyte.
