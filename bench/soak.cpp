@@ -506,6 +506,10 @@ public:
             if (i == warmUp)
                 summary.start = measure();
             runJob(i);
+            if (!failure.isEmpty()) {
+                error = failure;
+                return false;
+            }
         }
         finishLastJob();
         if (!refresh(error))
@@ -579,8 +583,7 @@ private:
         const bool faultsSet = sim.setFault("no-ack", job->erase && job->noFault, sim.noAck) &&
                                sim.setFault("no-end", !job->erase && job->noFault, sim.noEnd);
         if (!faultsSet)
-            std::fprintf(stderr, "soak %s: job %d: the simulator did not take its faults\n", qPrintable(transport),
-                         number);
+            failure = QStringLiteral("job %1: the simulator did not take its faults").arg(number);
         // At an installer's pace the master has settled the previous scan (its last report acknowledged
         // or given up) before the next job goes out.
         if (!options.backToBack && !waitUntil([this] { return sim.busIdle(); }, 10000))
@@ -675,6 +678,7 @@ private:
     QRandomGenerator random;
     std::unique_ptr<MyTreatComPc> manager;
     int sessionInstance = 0;
+    QString failure; // the run cannot go on
     std::unique_ptr<Job> last;
     Summary summary;
 };
