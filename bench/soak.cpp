@@ -503,19 +503,22 @@ public:
                 break;
             if (!refresh(error))
                 return false;
-            if (i == warmUp)
+            if (i == warmUp) {
+                // Measured as at the end: no job object left.
+                finishLastJob();
                 summary.start = measure();
+            }
             runJob(i);
             if (!failure.isEmpty()) {
                 error = failure;
                 return false;
             }
         }
-        finishLastJob();
+        // A late second end of the last job still counts.
         if (!refresh(error))
             return false;
         pump(300);
-        checkEnds();
+        finishLastJob();
         if (summary.jobs <= warmUp)
             summary.start = measure();
         summary.end = measure();
@@ -669,8 +672,6 @@ private:
         delete last->object.data();
         last.reset();
     }
-
-    void checkEnds() { finishLastJob(); }
 
     const Options &options;
     QString transport;
