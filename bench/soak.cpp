@@ -25,6 +25,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 #include <dirent.h>
 #include <functional>
@@ -33,6 +34,7 @@
 #include <mutex>
 #include <type_traits>
 #include <unordered_set>
+#include <unistd.h>
 
 // Qt's hook table for object tracking tools: a function called for every QObject built and destroyed.
 extern quintptr Q_CORE_EXPORT qtHookData[];
@@ -130,6 +132,19 @@ Resources measure()
     return now;
 }
 
+// ---- interruption ------------------------------------------------------------------------------
+
+// The simulator running now: an interrupted soak takes it along instead of leaving it behind.
+volatile sig_atomic_t runningSimulator = 0;
+
+void onTermination(int signalNumber)
+{
+    if (runningSimulator > 0)
+        ::kill(pid_t(runningSimulator), SIGKILL);
+    ::signal(signalNumber, SIG_DFL);
+    ::raise(signalNumber);
+}
+
 // ---- waiting ---------------------------------------------------------------------------------
 
 // Turns the event loop until done() or the time is up; the thread sleeps in between.
@@ -193,6 +208,7 @@ public:
             if (waitUntil([this] { return logFrom(0).contains('\n') || process->state() != QProcess::Running; },
                           5000) &&
                 process->state() == QProcess::Running) {
+                runningSimulator = sig_atomic_t(process->processId());
                 const QByteArray first = logFrom(0).split('\n').value(0).trimmed();
                 where = QString::fromUtf8(first.mid(first.indexOf(' ') + 1));
                 if (port == 0 && transport != QLatin1String("pty"))
@@ -216,6 +232,7 @@ public:
             return;
         process->kill();
         process->waitForFinished(5000);
+        runningSimulator = 0;
         killedInstances.insert(instance);
     }
 
@@ -786,6 +803,9 @@ bool readOptions(const QStringList &arguments, Options &options, QString &error)
 int main(int argc, char *argv[])
 {
     trackObjects();
+    ::signal(SIGINT, &onTermination);
+    ::signal(SIGTERM, &onTermination);
+    ::signal(SIGHUP, &onTermination);
     QCoreApplication app(argc, argv);
     // The per-frame debug lines of the libraries would be most of the run's output and work.
     QLoggingCategory::setFilterRules(QStringLiteral("telvoran.*.debug=false"));
