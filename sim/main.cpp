@@ -1,4 +1,5 @@
 #include "framelog.h"
+#include "simfaultcontrol.h"
 #include "simbus.h"
 #include "simethmodule.h"
 #include "simoptions.h"
@@ -11,6 +12,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -53,6 +55,10 @@ int main(int argc, char *argv[])
     SimBus bus(options.modules, options.faults, &log);
     bus.setScanMs(options.scanMs);
     bus.setResend(options.resendMs, options.resends);
+
+    SimFaultControl control(&bus.faultSettings(), &log);
+    if (options.faultsFromStdin)
+        control.listen(STDIN_FILENO);
 
     std::unique_ptr<SimPtyPort> pty;
     std::unique_ptr<SimEthModule> eth;

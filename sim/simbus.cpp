@@ -181,11 +181,13 @@ void SimBus::acknowledge(const MyFrameDec &request)
             log->event(QStringLiteral("  acknowledgement withheld (--no-ack)"));
         return;
     }
-    // Back from the request's receiver to its sender, with the same address size.
+    // Back from the request's receiver to its sender, with the same address size. A busy receiver
+    // answers CONACK: the PC keeps waiting and sends the request again.
+    const bool busy = faults.nack();
     MyFrameDec ack;
     ack.setFrame(1, 0, request.addrSize(), ackClass, request.rxMode(), request.txMode(), request.rxAddr(),
-                 request.txAddr(), coAckn, QByteArray());
-    send(ack);
+                 request.txAddr(), busy ? coNack : coAckn, QByteArray());
+    send(ack, busy ? QStringLiteral("busy (--nack)") : QString());
 }
 
 void SimBus::send(const MyFrameDec &frame, const QString &note)

@@ -34,6 +34,8 @@ public:
     void setScanMs(int ms) { scanMs = qMax(0, ms); }
     void setResend(int intervalMs, int maxResends);
     bool isScanning() const { return scanning; }
+    // The faults in force; changed while running, they hold from the next frame on.
+    SimFaults &faultSettings() { return faults; }
 
     // COTRANSTABLE payload: table marker, length, then 8 bytes per module.
     static QByteArray moduleTablePayload(const QList<SimModule> &modules);

@@ -310,7 +310,10 @@ void SimEthModule::sendToSession(const QByteArray &wire)
 void SimEthModule::write(const Peer &peer, const QByteArray &bytes)
 {
     if (peer.socket) {
+        // On the wire now, as the frame log already says: a simulator killed before its event loop
+        // turns again must not take a logged frame with it.
         peer.socket->write(bytes);
+        peer.socket->flush();
         return;
     }
     if (udp && transport == Udp)

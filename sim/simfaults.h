@@ -13,6 +13,7 @@ public:
     int dropTxPct = 0;  // share of frames to the PC that are lost
     int corruptPct = 0; // share of frames to the PC whose checksum is broken
     int delayMs = 0;    // every frame to the PC leaves this much later
+    int nackPct = 0;    // share of acknowledgements sent as CONACK (busy, the PC waits on)
     bool noAck = false; // acknowledgements are withheld
     bool noEnd = false; // a scan never sends its end-of-scan report
 
@@ -23,6 +24,7 @@ public:
     bool dropRx() { return hits(dropRxPct); }
     bool dropTx() { return hits(dropTxPct); }
     bool corrupt() { return hits(corruptPct); }
+    bool nack() { return hits(nackPct); }
 
 private:
     // 0 and 100 never draw, so that those settings stay exact whatever the seed.

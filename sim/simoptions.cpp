@@ -106,10 +106,18 @@ void SimOptions::addOptions(QCommandLineParser &parser)
          QStringLiteral("Break the checksum of PCT percent of the frames to the PC."), QStringLiteral("PCT")},
         {QStringLiteral("delay-ms"), QStringLiteral("Delay every frame to the PC by N ms."),
          QStringLiteral("N")},
+        {QStringLiteral("nack"),
+         QStringLiteral("Answer PCT percent of the requests with CONACK (busy) instead of COACKN."),
+         QStringLiteral("PCT")},
         {QStringLiteral("no-ack"), QStringLiteral("Withhold all acknowledgements.")},
         {QStringLiteral("no-end"),
          QStringLiteral("Withhold the end-of-scan report: the master falls silent after "
                         "the module table.")},
+        {QStringLiteral("faults-from-stdin"),
+         QStringLiteral("Read fault settings from standard input while running, one a line: "
+                        "\"drop-rx PCT\", \"drop-tx PCT\", \"corrupt PCT\", \"nack PCT\", "
+                        "\"delay-ms N\", \"no-ack 0|1\", \"no-end 0|1\". Each is logged as "
+                        "\"faults: LINE\" once in force.")},
         {QStringLiteral("seed"), QStringLiteral("Seed of the fault injection, for reproducible runs."),
          QStringLiteral("N")},
         {QStringLiteral("flood"),
@@ -172,6 +180,7 @@ bool SimOptions::readNumbers(const QCommandLineParser &parser)
         readBounded(parser, QStringLiteral("drop-tx"), 0, 100, faults.dropTxPct, error) &&
         readBounded(parser, QStringLiteral("corrupt"), 0, 100, faults.corruptPct, error) &&
         readBounded(parser, QStringLiteral("delay-ms"), 0, longestWaitMs, faults.delayMs, error) &&
+        readBounded(parser, QStringLiteral("nack"), 0, 100, faults.nackPct, error) &&
         readBounded(parser, QStringLiteral("seed"), 0, INT_MAX, seedValue, error) &&
         readBounded(parser, QStringLiteral("flood"), 0, 1000, floodMb, error) &&
         readBounded(parser, QStringLiteral("flood-ms"), 1, longestWaitMs, floodMs, error);
@@ -179,6 +188,7 @@ bool SimOptions::readNumbers(const QCommandLineParser &parser)
         return false;
     faults.noAck = parser.isSet(QStringLiteral("no-ack"));
     faults.noEnd = parser.isSet(QStringLiteral("no-end"));
+    faultsFromStdin = parser.isSet(QStringLiteral("faults-from-stdin"));
     seeded = parser.isSet(QStringLiteral("seed"));
     seed = quint32(seedValue);
     if (seeded)

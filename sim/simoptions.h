@@ -31,6 +31,7 @@ public:
     SimFaults faults;
     int floodMb = 0; // a "FLOOD" datagram makes the module flood its session peer with this much
     int floodMs = 5000;
+    bool faultsFromStdin = false; // fault settings read from standard input while running
     bool seeded = false;
     quint32 seed = 0;
     bool helpRequested = false;

@@ -75,6 +75,7 @@ private slots:
         QTest::addColumn<bool>("erased");
         const QByteArray erase = transport("BD0E3F12D6871F3FF1C8");
         QTest::newRow("erase") << "" << erase << QByteArray("F90B3F12D68701B3") << true;
+        QTest::newRow("erase, --nack 100") << "--nack 100" << erase << QByteArray("F90B3F12D68702B4") << true;
         QTest::newRow("erase, unknown address")
             << "" << transport("BD0E3F0000011F3FF15A") << QByteArray() << false;
         QTest::newRow("erase, not a DALI interface")
