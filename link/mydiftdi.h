@@ -66,8 +66,6 @@ public:
 
     TransportKind transportKind() const { return transport; }
     SessionState currentSessionState() const { return sessionState; }
-    quint8 moduleEthVersion() const { return ethVersion; }
-    quint8 moduleStackVersion() const { return stackVersion; }
     QString loginPassword() const { return password; }
     QUrl endpointUrl() const { return url; }
     int bufferedByteCount() const { return rxBuffer.size(); }
@@ -84,7 +82,9 @@ public:
     bool sendHello();
     // The HELLO keep-alive period for the next Ethernet open; tests shorten it.
     void setHelloPeriod(int ms) { helloPeriodMs = ms; }
-    int helloPeriod() const { return helloPeriodMs; }
+    // The open's wait for the module's answer to LOGIN (2000 ms) and the wait after LOGOUT (1500 ms),
+    // for every Ethernet open and close in this process from now on; tests shorten them.
+    static void setEthWaits(int openMs, int logoutMs);
 
     // ---- Endpoint discovery (mydiftdi_discovery.cpp) ----
     static QList<PortEntry> discoverPorts(int mask);

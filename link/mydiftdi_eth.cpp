@@ -16,8 +16,8 @@
 
 namespace {
 
-constexpr int openWaitMs = 2000;
-constexpr int logoutWaitMs = 1500;
+int openWaitMs = 2000;
+int logoutWaitMs = 1500;
 constexpr int waitSliceMs = 100;
 constexpr int maxDatagramSize = 65536;
 constexpr int passwordBytesUsed = 10;
@@ -94,6 +94,12 @@ quint8 versionAfter(const QByteArray &line, const QByteArray &key)
 }
 
 } // namespace
+
+void MyDiFtdi::setEthWaits(int openMs, int logoutMs)
+{
+    openWaitMs = openMs;
+    logoutWaitMs = logoutMs;
+}
 
 void MyDiFtdi::waitMs(int ms)
 {

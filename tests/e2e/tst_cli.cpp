@@ -39,9 +39,6 @@ private slots:
         QTest::newRow("erase, unknown module")
             << three << QStringList{"--erase", "URL", "--module", "66", "--yes"} << 1 << ""
             << "No DALI interface module with s/n:66 on the bus.";
-        QTest::newRow("master falls silent")
-            << QStringList{"--no-end"} << QStringList{"--scan", "URL"} << 1 << ""
-            << "Scan incomplete: no report from the bus master for 15 s. Scan again.";
         QTest::newRow("time limit") << QStringList{"--scan-ms", "5000"}
                                     << QStringList{"--scan", "URL", "--timeout", "1"} << 1 << ""
                                     << "Time limit of 1 s reached.";

@@ -1,4 +1,5 @@
 #include "e2ebench.h"
+#include "mydiftdi.h"
 #include "mytreatcompc.h"
 
 #include <QElapsedTimer>
@@ -8,6 +9,8 @@ class tst_scan : public QObject
     Q_OBJECT
 
 private slots:
+    // The module answers LOGIN at once; a lost one is noticed in 1 s instead of 2, a logout lasts 0.2 s.
+    void initTestCase() { MyDiFtdi::setEthWaits(1000, 200); }
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
     // How a scan from the window ends. The module or the line going away shows at once over TCP and
