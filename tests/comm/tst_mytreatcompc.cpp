@@ -169,6 +169,9 @@ private slots:
             {"Drop non bus data", "Unable to decode frame. abort"}, true,
             {moduleCount, scanReport, moduleAck});
         row("acknowledged", {}, moduleData, moduleAck, ackLines, true);
+        // CODATA asking for an ack, but of frame type 0, or to receiver mode 1: not for this PC to ack.
+        const QByteArray type0 = transport("BC0B3F12D6871E3F00D2"), mode1 = transport("BD073F12D6871E3F00CF");
+        row("no ack: frame type 0, receiver mode 1", {}, type0 + mode1, {}, {}, true, {type0, mode1});
         // A lost link ends the pending erase at once, before the failed ack is reported.
         row("device gone at the ack", {erase}, moduleData, eraseText,
             ackLines + QStringList{goneLine, shortLine, goneLine, unableLine}, false, {},
