@@ -98,7 +98,6 @@ private slots:
         QTest::newRow("noise") << QByteArray::fromHex("00ff7f80fe");
         QTest::newRow("line after noise") << QByteArray("xyINFO:Session opened\r\n");
         QTest::newRow("line after a frame start") << QByteArray("\x02INFO:Session opened\r\n");
-        QTest::newRow("line without its end") << QByteArray("INFO:Session opened");
         QTest::newRow("64 KB, no delimiter") << QByteArray(65000, 'Z');
     }
 
