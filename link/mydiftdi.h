@@ -47,8 +47,6 @@ public:
     };
 
     static constexpr quint16 defaultEthPort = 17481;
-    // The Ethernet close waits this long after its LOGOUT, for what the module still sends.
-    static constexpr int logoutWaitMs = 1500;
     // Longest frame is a few hundred bytes; past this bound undelimited bytes are let go.
     static constexpr int rxBufferLimit = 64 * 1024;
     static constexpr int usbReadChunk = 4096;
@@ -71,8 +69,6 @@ public:
 
     TransportKind transportKind() const { return transport; }
     SessionState currentSessionState() const { return sessionState; }
-    quint8 moduleEthVersion() const { return ethVersion; }
-    quint8 moduleStackVersion() const { return stackVersion; }
     QString loginPassword() const { return password; }
     QUrl endpointUrl() const { return url; }
     int bufferedByteCount() const { return rxBuffer.size(); }
@@ -89,7 +85,11 @@ public:
     bool sendHello();
     // The HELLO keep-alive period for the next Ethernet open; tests shorten it.
     void setHelloPeriod(int ms) { helloPeriodMs = ms; }
-    int helloPeriod() const { return helloPeriodMs; }
+    // The open's wait for the module's answer to LOGIN (2000 ms) and the wait after LOGOUT (1500 ms),
+    // for every Ethernet open and close in this process from now on; tests shorten them.
+    static void setEthWaits(int openMs, int logoutMs);
+    // How long the Ethernet close waits after its LOGOUT, for what the module still sends.
+    static int logoutWaitMs();
 
     // ---- Endpoint discovery (mydiftdi_discovery.cpp) ----
     static QList<PortEntry> discoverPorts(int mask);

@@ -18,7 +18,8 @@
 
 namespace {
 
-constexpr int openWaitMs = 2000;
+int ethOpenWaitMs = 2000;
+int ethLogoutWaitMs = 1500;
 constexpr int waitSliceMs = 100;
 constexpr int maxDatagramSize = 65536;
 constexpr int passwordBytesUsed = 10;
@@ -111,6 +112,17 @@ quint8 versionAfter(const QByteArray &line, const QByteArray &key)
 }
 
 } // namespace
+
+void MyDiFtdi::setEthWaits(int openMs, int logoutMs)
+{
+    ethOpenWaitMs = openMs;
+    ethLogoutWaitMs = logoutMs;
+}
+
+int MyDiFtdi::logoutWaitMs()
+{
+    return ethLogoutWaitMs;
+}
 
 void MyDiFtdi::waitMs(int ms)
 {
@@ -205,8 +217,8 @@ int MyDiFtdi::openEth(const QString &urlText)
     // The LOGIN goes out and its answer comes back through the socket slots during this wait.
     QElapsedTimer clock;
     clock.start();
-    for (qint64 left = openWaitMs; left > 0 && sessionState == SessionClosed && openFailure.isEmpty();
-         left = openWaitMs - clock.elapsed())
+    for (qint64 left = ethOpenWaitMs; left > 0 && sessionState == SessionClosed && openFailure.isEmpty();
+         left = ethOpenWaitMs - clock.elapsed())
         runEventSlice(static_cast<int>(qMin<qint64>(left, waitSliceMs)), this);
 
     if (sessionState != SessionOpened || !openFailure.isEmpty()) {
@@ -214,7 +226,7 @@ int MyDiFtdi::openEth(const QString &urlText)
         if (sessionState == SessionAuthFailed)
             return failOpen(QStringLiteral("the module refused the password (Auth failed)"));
         return failOpen(accessDenied ? QStringLiteral("the module denied access (Access denied)")
-                                     : QStringLiteral("no answer to LOGIN within %1 s").arg(openWaitMs / 1000.0));
+                                     : QStringLiteral("no answer to LOGIN within %1 s").arg(ethOpenWaitMs / 1000.0));
     }
 
     helloTimer.reset(new QTimer);
@@ -246,7 +258,7 @@ void MyDiFtdi::closeEth()
     socket->write("LOGOUT");
     emit traffic(true, RxTextLine, QByteArrayLiteral("LOGOUT"));
     // The module does not answer LOGOUT; what it still sends meanwhile is received as usual.
-    waitMs(logoutWaitMs);
+    waitMs(ethLogoutWaitMs);
     socket->disconnect(this);
     // Closed from inside the socket's own readyRead (an "Access denied" line), the socket announces
     // nothing more until that slot returns: take what came during the wait before letting it go.

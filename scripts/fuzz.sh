@@ -2,7 +2,7 @@
 # each for SECONDS on a scratch copy of its committed corpus.
 # shellcheck shell=bash
 
-FUZZ_TARGETS=(fuzz_frame_transport fuzz_frame_binary fuzz_cut_items fuzz_receive_path fuzz_module_table)
+FUZZ_TARGETS=(fuzz_frame_transport fuzz_frame_binary fuzz_cut_items fuzz_module_table)
 
 run_fuzz() {
     local seconds=$1 build_dir="$TOOLBOX_ROOT/build-fuzz" target failed=()

@@ -1,7 +1,7 @@
 #include "bustrafficwindow.h"
 #include "e2ebench.h"
+#include "mydiftdi.h"
 #include "mytreatcompc.h"
-#include "trafficmodel.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -34,6 +34,7 @@ class tst_flood : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { MyDiFtdi::setEthWaits(1000, 200); }
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
     // A module gone wild floods the session: the window keeps turning, its memory stays put, and
@@ -86,7 +87,6 @@ private slots:
         qInfo("%s; toolbox CPU %lld ms; longest loop gap %lld ms CPU, %lld ms wall; VmRSS %lld -> %lld kB",
               qPrintable(flood), cpuMs, longestGapUs / 1000, longestWallGap, rssBefore, rssAfter);
         QVERIFY2(longestGapUs <= 100000, qPrintable(QString::number(longestGapUs)));
-        QCOMPARE(toolbox.window->trafficWindow()->model()->rowCount(), TrafficModel::maxLines);
         // The link holds at most 64 KB of unfinished bytes plus one read (4 KB and a datagram), and the
         // manager takes every item at once: what is left is allocator slack, well under a megabyte.
         // Keeping even a third of the flood would pass this bound. ASan's quarantine holds freed

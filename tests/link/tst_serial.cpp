@@ -9,8 +9,6 @@
 #include <pty.h>
 #include <unistd.h>
 
-const QByteArray frame = QByteArray::fromHex("02424430323331463003"); // STX BD0231F0 ETX
-
 class TestSerial : public QObject
 {
     Q_OBJECT
@@ -29,25 +27,6 @@ private slots:
         ports.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         ::close(slave), ::close(std::exchange(master, -1));
-    }
-
-    // The port is found by its name in any case. A hang-up ends the link and takes the half frame with
-    // it: a new peer on the same name gets its first frame through whole.
-    void peerClosesMidFrame()
-    {
-        MyDiFtdi link;
-        QSignalSpy connectSpy(&link, &MyDiFtdi::connectStateChanged);
-        QTest::ignoreMessage(QtDebugMsg, "Found match : TTYTEST0 @ 38400");
-        QCOMPARE(link.open("serial://ttytest0?baud=38400"), 1);
-        QCOMPARE(::write(master, frame.constData(), 5), ssize_t(5));
-        QTRY_COMPARE(link.bufferedByteCount(), 5);
-        ::close(std::exchange(master, -1)); // hang-up
-        QTRY_COMPARE(connectSpy.size(), 2);
-        cleanup(), init();
-        QCOMPARE(link.open("serial://ttytest0?baud=38400"), 1);
-        QCOMPARE(::write(master, frame.constData(), 10), ssize_t(10));
-        QTRY_COMPARE(link.itemCount(), 1);
-        QCOMPARE(link.takeItem().data, frame);
     }
 
     void refusals()

@@ -144,10 +144,10 @@ private slots:
         QCOMPARE(link->open(url(61264)), 1);
     }
 
+    // A usb URL without query items is refused before the driver is asked anything.
     void dispatchAndClose()
     {
         QCOMPARE(link->write(frame), 0);
-        // A usb URL without query items is refused before the driver is asked anything.
         QCOMPARE(link->open("usb://localhost"), -1);
         QCOMPARE(link->open("usb://localhost?"), -1);
         QCOMPARE(driver().calls, QStringList());
