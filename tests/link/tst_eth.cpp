@@ -140,7 +140,8 @@ private slots:
         QCOMPARE(link.currentSessionState(), state);
         QCOMPARE(link.openFailureReason(), auth ? "the module refused the password (Auth failed)"
                                            : reply.contains("Access") ? "the module denied access (Access denied)"
-                                                                      : "no answer to LOGIN within 2 s");
+                                                                      : QStringLiteral("no answer to LOGIN within %1 s")
+                                                                            .arg(wait / 1000.0));
         // The failed open let its socket go: a late answer reaches nothing.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(openDescriptorCount(), descriptors);
