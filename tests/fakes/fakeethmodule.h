@@ -7,6 +7,10 @@
 #include <QTcpSocket>
 #include <QUdpSocket>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 // Plays the Ethernet interface module on a free 127.0.0.1 port: answers LOGIN, records what it gets.
 class FakeEthModule : public QObject
 {
@@ -14,6 +18,18 @@ class FakeEthModule : public QObject
 
 public:
     enum Transport { Udp, Tcp };
+
+    // Whether a datagram sent to a port where nothing listens comes back to the sender as an error
+    // (the ICMP port-unreachable): it does on Linux and on Windows, not under Wine, whose sockets
+    // never tell the application about it.
+    static bool refusalsReported()
+    {
+#ifdef Q_OS_WIN
+        return !GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version");
+#else
+        return true;
+#endif
+    }
 
     explicit FakeEthModule(Transport transport = Udp, const QHostAddress &host = QHostAddress::LocalHost)
         : transport(transport)

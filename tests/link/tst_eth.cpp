@@ -216,6 +216,8 @@ private slots:
         const QString closedPort = QString::number(closed.serverPort());
         closed.close();
         url.replace("{v4}", QString::number(v4.port())).replace("{v6}", QString::number(v6.port()));
+        if (url.startsWith("udp") && url.contains("{closed}") && !FakeEthModule::refusalsReported())
+            QSKIP("a refused datagram is not reported on this platform");
         url.replace("{closed}", closedPort);
         QElapsedTimer clock;
         clock.start();

@@ -140,6 +140,8 @@ private slots:
         QFETCH(QByteArrayList, reports);
         QFETCH(QString, outcome);
         QFETCH(int, fault);
+        if (fault == EthGone && !FakeEthModule::refusalsReported())
+            QSKIP("a refused datagram is not reported on this platform");
         connectFor(fault);
         BusScan scan(manager.get());
         scan.setWatchdogMs(300);
