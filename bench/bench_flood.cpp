@@ -5,6 +5,7 @@
 // still compares.
 
 #include "bustrafficwindow.h"
+#include "eventloopwait.h"
 #include "qtelvorandalitoolbox.h"
 
 #include <QApplication>
@@ -43,17 +44,6 @@ double threadCpuUs()
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return double(now.tv_sec) * 1e6 + double(now.tv_nsec) / 1e3;
-}
-
-bool processEventsUntil(const std::function<bool()> &done, int ms)
-{
-    const QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
 }
 
 struct Rig

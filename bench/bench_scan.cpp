@@ -3,6 +3,7 @@
 // The wall time is the whole round trip (both processes, loopback, both event loops); the CPU time
 // is this process's GUI thread alone, that is the toolbox's own share of it.
 
+#include "eventloopwait.h"
 #include "qtelvorandalitoolbox.h"
 
 #include <QApplication>
@@ -35,18 +36,6 @@ void quietLog(QtMsgType, const QMessageLogContext &, const QString &message)
         ++scansEnded;
 }
 
-// Turns the event loop without spinning: the thread sleeps in poll() until a datagram or a timer
-// wakes it, so the CPU time measured is work done, not waiting.
-bool processEventsUntil(const std::function<bool()> &done)
-{
-    const QDeadlineTimer deadline(scanDeadlineMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 struct Rig
 {
@@ -93,13 +82,13 @@ void BM_ScanToListedModule(benchmark::State &state, Rig *rig)
     const int endedBefore = scansEnded;
     for (auto _ : state) {
         rig->scan->click();
-        if (!processEventsUntil([rig] { return rig->modules->count() == 1; })) {
+        if (!processEventsUntil([rig] { return rig->modules->count() == 1; }, scanDeadlineMs)) {
             state.SkipWithError("no module listed");
             return;
         }
     }
     // Outside the timed loop: the end-of-scan report must be in before the next click.
-    if (!processEventsUntil([endedBefore] { return scansEnded > endedBefore; }))
+    if (!processEventsUntil([endedBefore] { return scansEnded > endedBefore; }, scanDeadlineMs))
         state.SkipWithError("no end-of-scan report");
 }
 

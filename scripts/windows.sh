@@ -156,7 +156,9 @@ windows_installed_program() {
     DISPLAY=$display "$run" "$exe" --log 'C:\users\Public\toolbox.log' --trace 'C:\users\Public\toolbox.trace' "$url" \
         >"$out/window.out" 2>&1 &
     local window_pid=$! wid=""
-    for _ in $(seq 120); do
+    rm -f "$TOOLBOX_ROOT/$WINDOWS_SCREENSHOT"
+    # A new prefix's first window takes a while under load.
+    for _ in $(seq 360); do
         wid=$(DISPLAY=$display xdotool search --name 'Telvoran2 DALI toolbox' 2>/dev/null | head -n1) && [ -n "$wid" ] && break
         sleep 0.5
     done
