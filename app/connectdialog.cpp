@@ -133,7 +133,7 @@ QUrl ConnectDialog::ethernetUrl(const QString &host, int port, bool tcp, const Q
     // A bare number would be read as an IPv4 address (38265 is 0.0.149.121): a port typed in the
     // wrong field, most likely.
     bool number = false;
-    name.toLongLong(&number);
+    static_cast<void>(name.toLongLong(&number));
     if (number) {
         error = QStringLiteral("\"%1\" is no host name or IP address: give the port in the Port field.")
                     .arg(name);
@@ -192,7 +192,7 @@ QUrl ConnectDialog::serialUrl(const QString &device, const QString &baud, QStrin
         return QUrl();
     }
     // serial:///dev/ttyUSB0: an empty host, the device's path.
-    const QUrl url(QStringLiteral("serial://") + QString::fromLatin1(QUrl::toPercentEncoding(typed, "/")) +
+    QUrl url(QStringLiteral("serial://") + QString::fromLatin1(QUrl::toPercentEncoding(typed, "/")) +
                        query,
                    QUrl::StrictMode);
     if (!url.isValid() || url.path() != typed) {

@@ -20,8 +20,9 @@ void ParentConsole::attach()
     // Started from Explorer there is no console to attach to, and nothing to print to either.
     if ((!noOutput && !noError) || !AttachConsole(ATTACH_PARENT_PROCESS))
         return;
-    if (noOutput)
-        std::freopen("CONOUT$", "w", stdout);
-    if (noError)
-        std::freopen("CONOUT$", "w", stderr);
+    // A stream that cannot be reopened stays without a place to go, as it was.
+    if (noOutput && !std::freopen("CONOUT$", "w", stdout))
+        return;
+    if (noError && !std::freopen("CONOUT$", "w", stderr))
+        return;
 }

@@ -63,10 +63,11 @@ void logOnce(bool &logged, int line, const std::string &message)
 template <class Fn> bool resolve(HMODULE library, WORD ordinal, Fn &fn)
 {
     fn = reinterpret_cast<Fn>(reinterpret_cast<void *>(GetProcAddress(library, MAKEINTRESOURCEA(ordinal))));
-    static bool logged = false;
-    if (!fn)
+    if (!fn) {
+        static bool logged = false;
         logOnce(logged, __LINE__, "ftd2xx.dll lacks the call of ordinal " + std::to_string(ordinal) +
                                       ": no USB device is listed");
+    }
     return fn != nullptr;
 }
 
@@ -85,9 +86,10 @@ HMODULE loadDriverLibrary()
             library = LoadLibraryExA((std::string(folder, length) + "\\ftd2xx.dll").c_str(), nullptr,
                                      LOAD_WITH_ALTERED_SEARCH_PATH);
     }
-    static bool logged = false;
-    if (!library)
+    if (!library) {
+        static bool logged = false;
         logOnce(logged, __LINE__, "ftd2xx.dll not found (the USB driver is not installed): no USB device is listed");
+    }
     return library;
 }
 

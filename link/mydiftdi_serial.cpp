@@ -23,7 +23,7 @@ QString errorName(QSerialPort::SerialPortError error)
 QString systemLocationOf(const QUrl &target, QString &portName)
 {
     const QString host = target.host(QUrl::FullyDecoded);
-    const QString path = target.path(QUrl::FullyDecoded);
+    QString path = target.path(QUrl::FullyDecoded);
     const QString wanted = host.toUpper();
     const QList<SerialPortDescription> ports = availableSerialPorts();
     for (const SerialPortDescription &port : ports) {
