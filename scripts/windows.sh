@@ -155,7 +155,7 @@ windows_installed_program() {
     # The window: connect over UDP, Scan (Alt+S), Erase (Alt+E), answer Yes (Alt+Y), with the
     # diagnostics in a file (--log) and the frames in a trace (--trace).
     local display_log="$out/xvfb.log" xvfb_pid display
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$out/display" 2>"$display_log" &
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$out/display" >"$display_log" 2>&1 &
     xvfb_pid=$!
     for _ in $(seq 50); do [ -s "$out/display" ] && break; sleep 0.1; done
     display=:$(cat "$out/display")
