@@ -21,23 +21,6 @@ void printLine(FILE *stream, const QString &line)
     std::fflush(stream);
 }
 
-QString outcomeName(DaliErase::Outcome outcome)
-{
-    switch (outcome) {
-    case DaliErase::Accepted:
-        return QStringLiteral("accepted");
-    case DaliErase::SendFailed:
-        return QStringLiteral("send-failed");
-    case DaliErase::NotAcknowledged:
-        return QStringLiteral("not-acknowledged");
-    case DaliErase::LinkLost:
-        return QStringLiteral("link-lost");
-    case DaliErase::Cancelled:
-        break;
-    }
-    return QStringLiteral("cancelled");
-}
-
 } // namespace
 
 HeadlessRun::HeadlessRun(const ToolboxOptions &options, TrafficTrace *trace)
@@ -151,7 +134,7 @@ void HeadlessRun::eraseModule(const ScanResult &result)
 void HeadlessRun::eraseFinished(DaliErase::Outcome outcome, const QString &message)
 {
     QJsonObject report = document.value(QStringLiteral("erase")).toObject();
-    report.insert(QStringLiteral("outcome"), outcomeName(outcome));
+    report.insert(QStringLiteral("outcome"), DaliErase::outcomeName(outcome));
     report.insert(QStringLiteral("message"), message);
     document.insert(QStringLiteral("erase"), report);
     if (outcome != DaliErase::Accepted) {

@@ -389,42 +389,10 @@ struct Job
     QPointer<QObject> object;
 };
 
-QString scanOutcomeName(ScanResult::Outcome outcome)
+// The outcome names of the command line's JSON, as words: "scan no answer", "erase accepted".
+QString spelledOut(const QString &job, const QString &outcomeName)
 {
-    switch (outcome) {
-    case ScanResult::Completed:
-        return QStringLiteral("scan completed");
-    case ScanResult::SendFailed:
-        return QStringLiteral("scan send failed");
-    case ScanResult::NoAnswer:
-        return QStringLiteral("scan no answer");
-    case ScanResult::Incomplete:
-        return QStringLiteral("scan incomplete");
-    case ScanResult::LinkLost:
-        return QStringLiteral("scan link lost");
-    case ScanResult::Cancelled:
-        return QStringLiteral("scan cancelled");
-    case ScanResult::NotConnected:
-        break;
-    }
-    return QStringLiteral("scan not connected");
-}
-
-QString eraseOutcomeName(DaliErase::Outcome outcome)
-{
-    switch (outcome) {
-    case DaliErase::Accepted:
-        return QStringLiteral("erase accepted");
-    case DaliErase::SendFailed:
-        return QStringLiteral("erase send failed");
-    case DaliErase::NotAcknowledged:
-        return QStringLiteral("erase not acknowledged");
-    case DaliErase::LinkLost:
-        return QStringLiteral("erase link lost");
-    case DaliErase::Cancelled:
-        break;
-    }
-    return QStringLiteral("erase cancelled");
+    return job + QLatin1Char(' ') + QString(outcomeName).replace(QLatin1Char('-'), QLatin1Char(' '));
 }
 
 // Empty when the outcome is one the bus allows; otherwise what is wrong.
@@ -618,7 +586,7 @@ private:
             auto *erase = new DaliErase(manager.get(), daliModuleId, QLatin1String(daliModuleLabel));
             QObject::connect(erase, &DaliErase::finished, [this, record](DaliErase::Outcome outcome,
                                                                          const QString &message) {
-                ended(record, eraseOutcomeName(outcome), message);
+                ended(record, spelledOut(QStringLiteral("erase"), DaliErase::outcomeName(outcome)), message);
             });
             job->object = erase;
             erase->start();
@@ -627,7 +595,7 @@ private:
             scan->setWatchdogMs(options.watchdogMs);
             QObject::connect(scan, &BusScan::finished, [this, record](const ScanResult &result) {
                 record->scan = result;
-                ended(record, scanOutcomeName(result.outcome), result.message);
+                ended(record, spelledOut(QStringLiteral("scan"), result.outcomeName()), result.message);
             });
             job->object = scan;
             scan->start();

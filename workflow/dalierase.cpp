@@ -75,3 +75,20 @@ void DaliErase::finish(Outcome outcome, const QString &message)
         disconnect(manager, nullptr, this, nullptr);
     emit finished(outcome, message);
 }
+
+QString DaliErase::outcomeName(Outcome outcome)
+{
+    switch (outcome) {
+    case Accepted:
+        return QStringLiteral("accepted");
+    case SendFailed:
+        return QStringLiteral("send-failed");
+    case NotAcknowledged:
+        return QStringLiteral("not-acknowledged");
+    case LinkLost:
+        return QStringLiteral("link-lost");
+    case Cancelled:
+        break;
+    }
+    return QStringLiteral("cancelled");
+}

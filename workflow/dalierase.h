@@ -22,6 +22,9 @@ public:
         LinkLost,        // the link went down before the acknowledgement
         Cancelled,       // stopped from this side
     };
+    // The outcome as the command line's JSON and the soak name it: "accepted", "not-acknowledged", ...
+    static QString outcomeName(Outcome outcome);
+
     Q_ENUM(Outcome)
 
     // label names the module in messages, as it is listed: "LUX42 s/n:1234567 v3".
