@@ -154,6 +154,10 @@ windows_installed_program() {
 
     # The window: connect over UDP, Scan (Alt+S), Erase (Alt+E), answer Yes (Alt+Y), with the
     # diagnostics in a file (--log) and the frames in a trace (--trace).
+    # The runs above had no display, and the prefix's desktop process (explorer.exe /desktop) may
+    # still be alive without one: a window would then go nowhere. A new wineserver starts with ours.
+    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+    WINEPREFIX=$prefix wineserver -w
     local display_log="$out/xvfb.log" xvfb_pid display
     Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$out/display" >"$display_log" 2>&1 &
     xvfb_pid=$!
@@ -171,6 +175,7 @@ windows_installed_program() {
         sleep 0.5
     done
     check "window shown" test -n "$wid"
+    [ -n "$wid" ] || tail -n 20 "$out/window.out" >&2
     if [ -n "$wid" ]; then
         # No window manager: keys go to the window under the pointer, and a click makes Wine's
         # window the active one (on the logo, where it does nothing else).
