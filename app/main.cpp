@@ -70,10 +70,8 @@ int main(int argc, char *argv[])
         printLine(stderr, QCoreApplication::applicationName() + QStringLiteral(": ") + rejection);
 
     QString logError;
-    if (!options.logFile.isEmpty() && !LogFile::install(options.logFile, logError)) {
-        printLine(stderr, QCoreApplication::applicationName() + QStringLiteral(": ") + logError);
-        return HeadlessRun::BadArguments;
-    }
+    if (!options.logFile.isEmpty() && !LogFile::install(options.logFile, logError))
+        return badArguments(logError);
 
     auto *trace = new TrafficTrace;
     QString traceError;

@@ -16,13 +16,9 @@ QString baseText(const QUrl &url)
     // The Ethernet module's address; a port other than the module port tells two modules (or two
     // simulators) of one host apart.
     if (scheme == QLatin1String("udp") || scheme == QLatin1String("tcp")) {
-        const int port = url.port(MyDiFtdi::defaultEthPort);
-        if (port == MyDiFtdi::defaultEthPort)
+        if (url.port(MyDiFtdi::defaultEthPort) == MyDiFtdi::defaultEthPort)
             return url.host();
-        const QString host = url.host().contains(QLatin1Char(':'))
-                                 ? QLatin1Char('[') + url.host() + QLatin1Char(']')
-                                 : url.host();
-        return host + QLatin1Char(':') + QString::number(port);
+        return url.adjusted(QUrl::RemoveUserInfo).authority(); // an IPv6 address in brackets
     }
     return shownUrl(url);
 }

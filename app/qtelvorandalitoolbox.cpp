@@ -28,6 +28,7 @@
 #include <QSettings>
 #include <QUrlQuery>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -43,12 +44,6 @@ constexpr int labelRole = Qt::UserRole + 1;
 // The settings key of the endpoints typed in or found, as URL texts without their passwords.
 const QString endpointsKey = QStringLiteral("endpoints");
 const QString advice = QStringLiteral("Check the connection, then press Refresh.");
-
-QString withoutPassword(const QString &urlText)
-{
-    const QUrl url(urlText);
-    return url.password().isEmpty() ? urlText : url.toString(QUrl::RemovePassword);
-}
 
 // "3 modules on the bus, 2 of them DALI interface modules".
 QString moduleCount(int modules, int dali)
@@ -204,9 +199,7 @@ void qtelvorandalitoolbox::on_butRefresh_clicked()
         const QSignalBlocker blocker(ui->comboPort);
         ui->comboPort->clear();
         for (const PortEntry &entry : qAsConst(ordered))
-            ui->comboPort->addItem(portLabel(entry), entry.url);
-        for (int i = 0; i < ordered.size(); ++i)
-            ui->comboPort->setItemData(i, ordered.at(i).url.toString(QUrl::RemovePassword), Qt::ToolTipRole);
+            insertEndpointItem(ui->comboPort->count(), entry);
         ui->comboPort->setCurrentIndex(keep);
         showConnectionState(true, scan.isNull() && erase.isNull());
         // A module that went away since is only noticed when something is sent to it.
@@ -214,15 +207,19 @@ void qtelvorandalitoolbox::on_butRefresh_clicked()
         return;
     }
     ui->comboPort->clear();
-    for (const PortEntry &entry : qAsConst(ordered)) {
-        ui->comboPort->addItem(portLabel(entry), entry.url);
-        ui->comboPort->setItemData(ui->comboPort->count() - 1, entry.url.toString(QUrl::RemovePassword),
-                                   Qt::ToolTipRole);
-    }
+    for (const PortEntry &entry : qAsConst(ordered))
+        insertEndpointItem(ui->comboPort->count(), entry);
     ui->comboPort->setCurrentIndex(0);
     freshManager = nullptr;
     if (ordered.isEmpty() && !treatComPc)
         showConnectionState(false, true);
+}
+
+// An endpoint list entry: its label, its URL as the item's data, the URL in full on hover.
+void qtelvorandalitoolbox::insertEndpointItem(int index, const PortEntry &entry)
+{
+    ui->comboPort->insertItem(index, portLabel(entry), entry.url);
+    ui->comboPort->setItemData(index, shownUrl(entry.url), Qt::ToolTipRole);
 }
 
 int qtelvorandalitoolbox::findEndpoint(const QUrl &url) const
@@ -237,10 +234,9 @@ int qtelvorandalitoolbox::findEndpoint(const QUrl &url) const
 void qtelvorandalitoolbox::addEndpoint(const QUrl &url, bool select)
 {
     const PortEntry entry = endpointEntry(url);
-    bool known = false;
-    for (const PortEntry &other : qAsConst(extraPorts) + rememberedPorts)
-        known = known || other.url == url;
-    if (!known) {
+    const auto isThis = [&url](const PortEntry &other) { return other.url == url; };
+    if (std::none_of(extraPorts.cbegin(), extraPorts.cend(), isThis) &&
+        std::none_of(rememberedPorts.cbegin(), rememberedPorts.cend(), isThis)) {
         rememberedPorts.append(entry);
         saveRemembered();
     }
@@ -250,8 +246,7 @@ void qtelvorandalitoolbox::addEndpoint(const QUrl &url, bool select)
         // Inserted without a selection change: one above the current entry would reopen it.
         const QSignalBlocker blocker(ui->comboPort);
         index = listedAtTop(entry) ? 0 : ui->comboPort->count();
-        ui->comboPort->insertItem(index, portLabel(entry), url);
-        ui->comboPort->setItemData(index, url.toString(QUrl::RemovePassword), Qt::ToolTipRole);
+        insertEndpointItem(index, entry);
     }
     if (!select && !wasEmpty)
         return;
@@ -279,7 +274,6 @@ void qtelvorandalitoolbox::connectTo()
 void qtelvorandalitoolbox::setProbeTargets(const QList<ProbeTarget> &targets, quint16 bindPort)
 {
     probeTargets = targets;
-    probeTargetsSet = true;
     probeBindPort = bindPort;
 }
 
@@ -292,7 +286,7 @@ void qtelvorandalitoolbox::searchNetwork()
         const BusyScope busy;
         showStatus(QStringLiteral("Searching the network for Ethernet interface modules..."));
         found = MyDiFtdi::discoverPorts(
-            PortUdp, probeTargetsSet ? probeTargets : MyDiFtdi::broadcastProbeTargets(), probeBindPort);
+            PortUdp, probeTargets ? *probeTargets : MyDiFtdi::broadcastProbeTargets(), probeBindPort);
     }
     QList<QUrl> urls;
     for (const PortEntry &entry : qAsConst(found)) {
@@ -447,7 +441,7 @@ void qtelvorandalitoolbox::showConnectionState(bool connected, bool scanFollows)
         showStatus(noEndpointLine);
         return;
     }
-    const QString url = withoutPassword(treatComPc->urlString());
+    const QString url = treatComPc->urlString();
     if (connected) {
         showStatus(QStringLiteral("Connected to ") + url);
         return;
@@ -519,11 +513,11 @@ void qtelvorandalitoolbox::scanFinished(const ScanResult &result)
     const int count = int(result.table.modules.size());
     const int dali = int(result.table.daliInterfaces().size());
     if (result.completed())
-        ui->labelModules->setText(moduleCount(count, dali) +
-                                  QStringLiteral(" (behind %1, scanned at %2).")
-                                      .arg(withoutPassword(result.endpoint),
-                                           result.finishedAt.toString(QStringLiteral("HH:mm:ss"))) +
-                                  (dali ? QStringLiteral(" Erase can target those in bold.") : QString()));
+        ui->labelModules->setText(
+            moduleCount(count, dali) +
+            QStringLiteral(" (behind %1, scanned at %2).")
+                .arg(result.endpoint, result.finishedAt.toString(QStringLiteral("HH:mm:ss"))) +
+            (dali ? QStringLiteral(" Erase can target those in bold.") : QString()));
     else if (result.tableRead)
         ui->labelModules->setText(
             QStringLiteral("Scan not finished: only the %1 modules reported before it stopped.").arg(count));

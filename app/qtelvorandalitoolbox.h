@@ -10,6 +10,8 @@
 #include <QPointer>
 #include <QUrl>
 
+#include <optional>
+
 class BusScan;
 class BusTrafficWindow;
 class DaliErase;
@@ -78,6 +80,7 @@ private:
     void updateErase();
     void buildMenus(QAction *quitAction, QAction *trafficAction);
     void saveRemembered() const;
+    void insertEndpointItem(int index, const PortEntry &entry);
     int findEndpoint(const QUrl &url) const;
     bool confirmErase(const QString &module);
     void scanFinished(const ScanResult &result);
@@ -93,8 +96,7 @@ private:
     QList<PortEntry> extraPorts;
     // Endpoints typed in Connect to... or found by Search the network, kept in the settings.
     QList<PortEntry> rememberedPorts;
-    QList<ProbeTarget> probeTargets;
-    bool probeTargetsSet = false;
+    std::optional<QList<ProbeTarget>> probeTargets; // none set: the broadcast targets
     quint16 probeBindPort = 17481;
     // The Ethernet open and close process events while they wait; these keep the slots reached from
     // there from building or replacing a manager in the middle of a replacement.
@@ -107,7 +109,7 @@ private:
     // manager, which waits for one answer only.
     QPointer<BusScan> scan;
     QPointer<DaliErase> erase;
-    ScanResult lastScan; // what Export saves
+    ScanResult lastScan;  // what Export saves
     QString exportFolder; // where the last export went; empty: the working directory
     TrafficTrace *trace;
     QPointer<BusTrafficWindow> traffic;

@@ -264,12 +264,11 @@ bool MyTreatComPc::isAnswer(const MyFrameDec &frame)
         return true;
     // Another reply of the addressee to the request shows that it arrived: the wait ends as on the
     // answer itself, whose acknowledgement may have been lost on the way.
-    const bool otherAnswer = frame.command() != pendingPolicy.answerCommand &&
-                             pendingPolicy.otherAnswers.contains(char(quint8(frame.command())));
-    if (frame.command() != pendingPolicy.answerCommand && !otherAnswer)
+    const bool answer = frame.command() == pendingPolicy.answerCommand;
+    if (!answer && !pendingPolicy.otherAnswers.contains(char(quint8(frame.command()))))
         return false;
     const QByteArray &prefix = pendingPolicy.answerPrefix;
-    if (!prefix.isEmpty() && !otherAnswer) {
+    if (answer && !prefix.isEmpty()) {
         const QByteArray data = frame.data();
         const int offset = pendingPolicy.answerOffset;
         if (offset < 0 || offset > data.size() || !data.mid(offset).startsWith(prefix))

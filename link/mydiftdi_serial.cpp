@@ -73,11 +73,8 @@ int MyDiFtdi::openSerial(const QString &urlText)
         return failOpen(
             QStringLiteral("no serial port %1").arg(host.isEmpty() ? target.path(QUrl::FullyDecoded) : host));
     }
-    const QUrlQuery query(target);
-    if (query.isEmpty())
-        return failOpen(QStringLiteral("no baud rate in the URL"));
-    const qint32 baud = query.queryItemValue(QStringLiteral("baud")).toInt();
-    // Baud 0 would hang the line up.
+    const qint32 baud = QUrlQuery(target).queryItemValue(QStringLiteral("baud")).toInt();
+    // Missing, unreadable or 0 (which would hang the line up).
     if (baud <= 0)
         return failOpen(QStringLiteral("no baud rate in the URL"));
 

@@ -2,17 +2,12 @@
 
 #include "framelog.h"
 #include "simfaults.h"
+#include "simoptions.h"
 
 #include <QList>
 #include <QSocketNotifier>
 
 #include <unistd.h>
-
-namespace {
-
-constexpr int longestDelayMs = 600000;
-
-} // namespace
 
 SimFaultControl::SimFaultControl(SimFaults *faults, FrameLog *log, QObject *parent)
     : QObject(parent)
@@ -51,7 +46,7 @@ bool SimFaultControl::apply(const QByteArray &line, SimFaults &faults)
             return true;
         }
     }
-    if (name == "delay-ms" && value <= longestDelayMs) {
+    if (name == "delay-ms" && value <= SimOptions::longestWaitMs) {
         faults.delayMs = value;
         return true;
     }
@@ -80,7 +75,8 @@ void SimFaultControl::readInput()
             continue;
         const bool applied = apply(line, *faults);
         if (log)
-            log->event(QStringLiteral("faults: %1%2")
-                           .arg(QString::fromLatin1(line), applied ? QString() : QStringLiteral(" (refused)")));
+            log->event(
+                QStringLiteral("faults: %1%2")
+                    .arg(QString::fromLatin1(line), applied ? QString() : QStringLiteral(" (refused)")));
     }
 }

@@ -170,7 +170,6 @@ bool SimOptions::readModules(const QCommandLineParser &parser)
 
 bool SimOptions::readNumbers(const QCommandLineParser &parser)
 {
-    constexpr int longestWaitMs = 600000;
     int seedValue = 0;
     const bool ok =
         readBounded(parser, QStringLiteral("scan-ms"), 0, longestWaitMs, scanMs, error) &&

@@ -19,6 +19,8 @@ public:
     enum Front { FrontUdp, FrontTcp, FrontPty };
 
     static constexpr quint16 defaultPort = 17481;
+    // The longest wait or delay an option (or a fault setting changed while running) may ask for.
+    static constexpr int longestWaitMs = 600000;
 
     Front front = FrontUdp;
     QHostAddress host = QHostAddress(QHostAddress::LocalHost);
