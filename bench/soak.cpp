@@ -33,8 +33,8 @@
 #include <memory>
 #include <mutex>
 #include <type_traits>
-#include <unordered_set>
 #include <unistd.h>
+#include <unordered_set>
 
 // Qt's hook table for object tracking tools: a function called for every QObject built and destroyed.
 extern quintptr Q_CORE_EXPORT qtHookData[];
@@ -205,8 +205,9 @@ public:
                 error = QStringLiteral("cannot start %1: %2").arg(program, process->errorString());
                 return false;
             }
-            if (waitUntil([this] { return logFrom(0).contains('\n') || process->state() != QProcess::Running; },
-                          5000) &&
+            if (waitUntil(
+                    [this] { return logFrom(0).contains('\n') || process->state() != QProcess::Running; },
+                    5000) &&
                 process->state() == QProcess::Running) {
                 runningSimulator = sig_atomic_t(process->processId());
                 const QByteArray first = logFrom(0).split('\n').value(0).trimmed();
@@ -357,8 +358,8 @@ BusSeen readBus(const QByteArray &log, int pcMode)
         ++seen.delivered;
         const int command = frame.command();
         if (frame.txMode() == masterMode) {
-            if (command == commandCoackn || command == commandCogivenbrmod || command == commandCotranstable ||
-                command == commandCosendtask)
+            if (command == commandCoackn || command == commandCogivenbrmod ||
+                command == commandCotranstable || command == commandCosendtask)
                 seen.masterAnswered = true;
             if (command == commandCosendtask && !frame.data().isEmpty() && frame.data().at(0) == 1)
                 seen.endReport = true;
@@ -507,8 +508,8 @@ public:
         if (summary.jobs <= warmUp)
             summary.start = measure();
         summary.end = measure();
-        summary.grew = summary.end.objects > summary.start.objects || summary.end.timers > summary.start.timers ||
-                       summary.end.fds > summary.start.fds ||
+        summary.grew = summary.end.objects > summary.start.objects ||
+                       summary.end.timers > summary.start.timers || summary.end.fds > summary.start.fds ||
                        summary.end.rssKb - summary.start.rssKb > options.rssSlackKb;
         manager.reset();
         sim.kill();
@@ -575,8 +576,8 @@ private:
         // At an installer's pace the master has settled the previous scan (its last report acknowledged
         // or given up) before the next job goes out.
         if (!options.backToBack && !waitUntil([this] { return sim.busIdle(); }, 10000))
-            std::fprintf(stderr, "soak %s: job %d: the master did not settle its last scan\n", qPrintable(transport),
-                         number);
+            std::fprintf(stderr, "soak %s: job %d: the master did not settle its last scan\n",
+                         qPrintable(transport), number);
         job->logOffset = sim.logSize();
         job->sessionInstance = sessionInstance;
         if (job->killAfterMs == 0)
@@ -584,10 +585,12 @@ private:
         Job *record = job.get();
         if (job->erase) {
             auto *erase = new DaliErase(manager.get(), daliModuleId, QLatin1String(daliModuleLabel));
-            QObject::connect(erase, &DaliErase::finished, [this, record](DaliErase::Outcome outcome,
-                                                                         const QString &message) {
-                ended(record, spelledOut(QStringLiteral("erase"), DaliErase::outcomeName(outcome)), message);
-            });
+            QObject::connect(erase, &DaliErase::finished,
+                             [this, record](DaliErase::Outcome outcome, const QString &message) {
+                                 ended(record,
+                                       spelledOut(QStringLiteral("erase"), DaliErase::outcomeName(outcome)),
+                                       message);
+                             });
             job->object = erase;
             erase->start();
         } else {
@@ -608,8 +611,8 @@ private:
         const int limitMs = 6 * options.retryMs * 5 + 4 * options.watchdogMs + 10000;
         if (!waitUntil([record] { return record->ends > 0; }, limitMs)) {
             ++summary.unended;
-            std::fprintf(stderr, "soak %s: job %d (%s) did not end within %d ms\n", qPrintable(transport), number,
-                         record->erase ? "erase" : "scan", limitMs);
+            std::fprintf(stderr, "soak %s: job %d (%s) did not end within %d ms\n", qPrintable(transport),
+                         number, record->erase ? "erase" : "scan", limitMs);
             record->ends = -1000; // its stop below is not an end of its own
             if (auto *scan = qobject_cast<BusScan *>(record->object))
                 scan->stop(QStringLiteral("soak: no end"));
@@ -678,19 +681,21 @@ QString resourceCell(long start, long end)
 
 void printTable(const QList<Summary> &summaries, const Options &options)
 {
-    std::printf("soak: seed %u, %d jobs per transport%s, retry %d ms, scan watchdog %d ms%s\n\n", options.seed,
-                options.jobs,
-                options.minutes > 0 ? qPrintable(QStringLiteral(" (at most %1 min)").arg(options.minutes)) : "",
+    std::printf("soak: seed %u, %d jobs per transport%s, retry %d ms, scan watchdog %d ms%s\n\n",
+                options.seed, options.jobs,
+                options.minutes > 0 ? qPrintable(QStringLiteral(" (at most %1 min)").arg(options.minutes))
+                                    : "",
                 options.retryMs, options.watchdogMs, options.backToBack ? ", back to back" : "");
-    std::printf("| Transport | Jobs | Outcomes | Mismatches | Unended | Restarts | RSS kB | Open fds | QObjects | "
-                "Timers | Minutes |\n|---|---|---|---|---|---|---|---|---|---|---|\n");
+    std::printf(
+        "| Transport | Jobs | Outcomes | Mismatches | Unended | Restarts | RSS kB | Open fds | QObjects | "
+        "Timers | Minutes |\n|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (const Summary &s : summaries) {
         QStringList outcomes;
         for (const auto &entry : s.outcomes)
             outcomes << QStringLiteral("%1 %2").arg(entry.first).arg(entry.second);
-        std::printf("| %s | %d | %s | %d | %d | %d | %s | %s | %s | %s | %.1f |\n", qPrintable(s.transport), s.jobs,
-                    qPrintable(outcomes.join(QStringLiteral(", "))), s.mismatches, s.unended, s.restarts,
-                    qPrintable(resourceCell(s.start.rssKb, s.end.rssKb)),
+        std::printf("| %s | %d | %s | %d | %d | %d | %s | %s | %s | %s | %.1f |\n", qPrintable(s.transport),
+                    s.jobs, qPrintable(outcomes.join(QStringLiteral(", "))), s.mismatches, s.unended,
+                    s.restarts, qPrintable(resourceCell(s.start.rssKb, s.end.rssKb)),
                     qPrintable(resourceCell(s.start.fds, s.end.fds)),
                     qPrintable(resourceCell(s.start.objects, s.end.objects)),
                     qPrintable(resourceCell(s.start.timers, s.end.timers)), s.minutes);
@@ -707,17 +712,18 @@ bool readOptions(const QStringList &arguments, Options &options, QString &error)
     parser.addHelpOption();
     parser.addOptions({
         {QStringLiteral("jobs"), QStringLiteral("Jobs per transport (default 60)."), QStringLiteral("N")},
-        {QStringLiteral("seed"), QStringLiteral("Seed of the job and fault mix (default 1)."), QStringLiteral("S")},
+        {QStringLiteral("seed"), QStringLiteral("Seed of the job and fault mix (default 1)."),
+         QStringLiteral("S")},
         {QStringLiteral("minutes"), QStringLiteral("Stop starting jobs on a transport after M minutes."),
          QStringLiteral("M")},
         {QStringLiteral("transports"), QStringLiteral("Comma-separated subset of udp,tcp,pty."),
          QStringLiteral("LIST")},
-        {QStringLiteral("retry-ms"), QStringLiteral("Wait for an acknowledgement before a resend (default 300)."),
-         QStringLiteral("MS")},
+        {QStringLiteral("retry-ms"),
+         QStringLiteral("Wait for an acknowledgement before a resend (default 300)."), QStringLiteral("MS")},
         {QStringLiteral("watchdog-ms"),
          QStringLiteral("Longest silence of the master in a scan (default 1500)."), QStringLiteral("MS")},
-        {QStringLiteral("rss-slack-kb"), QStringLiteral("Resident memory growth still taken as flat (default 1024)."),
-         QStringLiteral("KB")},
+        {QStringLiteral("rss-slack-kb"),
+         QStringLiteral("Resident memory growth still taken as flat (default 1024)."), QStringLiteral("KB")},
         {QStringLiteral("simulator"), QStringLiteral("The simulator program."), QStringLiteral("PATH")},
         {QStringLiteral("back-to-back"),
          QStringLiteral("Start each job at once, not after the master has settled the last scan.")},
@@ -789,7 +795,8 @@ int main(int argc, char *argv[])
     for (int i = 0; i < options.transports.size(); ++i) {
         // Each transport draws its own mix, the same whether it runs alone or with the others.
         const QString &transport = options.transports.at(i);
-        const quint32 offset = transport == QLatin1String("udp") ? 0 : (transport == QLatin1String("tcp") ? 1 : 2);
+        const quint32 offset =
+            transport == QLatin1String("udp") ? 0 : (transport == QLatin1String("tcp") ? 1 : 2);
         TransportRun run(options, transport, logDir.path(), options.seed * 3 + offset);
         if (!run.run(error)) {
             std::fprintf(stderr, "soak %s: %s\n", qPrintable(options.transports.at(i)), qPrintable(error));
@@ -799,7 +806,8 @@ int main(int argc, char *argv[])
         summaries.append(summary);
         clean = clean && summary.mismatches == 0 && summary.unended == 0 && !summary.grew;
         if (summary.grew)
-            std::fprintf(stderr, "soak %s: resources grew after the warm-up\n", qPrintable(summary.transport));
+            std::fprintf(stderr, "soak %s: resources grew after the warm-up\n",
+                         qPrintable(summary.transport));
     }
     printTable(summaries, options);
     return clean ? 0 : 1;
