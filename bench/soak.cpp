@@ -5,6 +5,7 @@
 // once, and the process's memory, descriptors, objects and timers must be as many at the end as
 // after the warm-up. One table at the end; exit status 1 on a mismatch, an unended job or growth.
 
+#include "busrequest.h"
 #include "busscan.h"
 #include "dalierase.h"
 #include "myframedec.h"
@@ -50,13 +51,6 @@ const char *const otherModuleArg = "REL08:66:1";
 constexpr quint32 daliModuleId = 0x3F12D687;
 constexpr quint32 otherModuleId = 0x05000042;
 const char *const daliModuleLabel = "LUX42 s/n:1234567 v3";
-
-constexpr int commandCoackn = 0x01;
-constexpr int commandCotranstable = 0x16;
-constexpr int commandCogivenbrmod = 0x37;
-constexpr int commandCosendtask = 0x63;
-constexpr int masterMode = 0;
-constexpr int addressedMode = 3;
 
 // ---- resources -------------------------------------------------------------------------------
 
@@ -357,7 +351,8 @@ BusSeen readBus(const QByteArray &log, int pcMode)
     for (const MyFrameDec &frame : qAsConst(frames)) {
         ++seen.delivered;
         const int command = frame.command();
-        if (frame.txMode() == masterMode) {
+        // A sender's mode has the same codes as a receiver's.
+        if (frame.txMode() == rxModeMaster) {
             if (command == commandCoackn || command == commandCogivenbrmod ||
                 command == commandCotranstable || command == commandCosendtask)
                 seen.masterAnswered = true;
@@ -365,7 +360,7 @@ BusSeen readBus(const QByteArray &log, int pcMode)
                 seen.endReport = true;
             if (command == commandCotranstable)
                 seen.table = true;
-        } else if (frame.txMode() == addressedMode && frame.txAddr() == daliModuleId &&
+        } else if (frame.txMode() == rxModeAddressed && frame.txAddr() == daliModuleId &&
                    command == commandCoackn) {
             seen.moduleAck = true;
         }
