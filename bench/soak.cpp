@@ -208,7 +208,8 @@ public:
                 where = QString::fromUtf8(first.mid(first.indexOf(' ') + 1));
                 if (port == 0 && transport != QLatin1String("pty"))
                     port = quint16(where.section(QLatin1Char(':'), -1).toUInt());
-                noAck = noEnd = scanning = false;
+                faultsOn.clear();
+                scanning = false;
                 followedTo = 0;
                 return true;
             }
@@ -243,7 +244,11 @@ public:
     }
     QString ptyPath() const { return where; }
 
-    qint64 logSize() const { return logFileSize(); }
+    qint64 logSize() const
+    {
+        QFile file(logPath);
+        return file.open(QIODevice::ReadOnly) ? file.size() : 0;
+    }
     QByteArray logFrom(qint64 offset) const
     {
         QFile file(logPath);
@@ -268,8 +273,9 @@ public:
     }
 
     // Sets one fault from now on, and waits until the simulator says it holds.
-    bool setFault(const QByteArray &name, bool on, bool &current)
+    bool setFault(const QByteArray &name, bool on)
     {
+        bool &current = faultsOn[name];
         if (current == on)
             return true;
         const QByteArray line = name + (on ? " 1" : " 0");
@@ -282,16 +288,7 @@ public:
         return held;
     }
 
-    bool noAck = false;
-    bool noEnd = false;
-
 private:
-    qint64 logFileSize() const
-    {
-        QFile file(logPath);
-        return file.open(QIODevice::ReadOnly) ? file.size() : 0;
-    }
-
     QString program;
     QString transport;
     QString logDir;
@@ -301,6 +298,7 @@ private:
     int instance = 0;
     qint64 followedTo = 0; // how far busIdle() has read the log
     bool scanning = false;
+    std::map<QByteArray, bool> faultsOn; // as set from standard input; none at start
     std::unordered_set<int> killedInstances;
     std::unique_ptr<QProcess> process;
 };
@@ -564,8 +562,8 @@ private:
         // while the job runs.
         if (random.bounded(100) < 6)
             job->killAfterMs = random.bounded(3) == 0 ? 0 : int(random.bounded(1, 200));
-        const bool faultsSet = sim.setFault("no-ack", job->erase && job->noFault, sim.noAck) &&
-                               sim.setFault("no-end", !job->erase && job->noFault, sim.noEnd);
+        const bool faultsSet = sim.setFault("no-ack", job->erase && job->noFault) &&
+                               sim.setFault("no-end", !job->erase && job->noFault);
         if (!faultsSet)
             failure = QStringLiteral("job %1: the simulator did not take its faults").arg(number);
         // At an installer's pace the master has settled the previous scan (its last report acknowledged
