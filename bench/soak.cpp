@@ -52,6 +52,9 @@ constexpr quint32 daliModuleId = 0x3F12D687;
 constexpr quint32 otherModuleId = 0x05000042;
 const char *const daliModuleLabel = "LUX42 s/n:1234567 v3";
 
+// In their default order; a transport's place here offsets the seed of its mix.
+const QStringList allTransports{QStringLiteral("udp"), QStringLiteral("tcp"), QStringLiteral("pty")};
+
 // ---- resources -------------------------------------------------------------------------------
 
 std::mutex objectsMutex;
@@ -433,7 +436,7 @@ struct Options
     int watchdogMs = 1500;
     int rssSlackKb = 1024;
     bool backToBack = false; // the next job starts while the master may still be resending a report
-    QStringList transports{QStringLiteral("udp"), QStringLiteral("tcp"), QStringLiteral("pty")};
+    QStringList transports = allTransports;
     QString simulator = QStringLiteral(SIM_EXECUTABLE);
     bool verbose = false;
 };
@@ -756,8 +759,7 @@ bool readOptions(const QStringList &arguments, Options &options, QString &error)
     options.verbose = parser.isSet(QStringLiteral("verbose"));
     options.backToBack = parser.isSet(QStringLiteral("back-to-back"));
     for (const QString &transport : qAsConst(options.transports)) {
-        if (transport != QLatin1String("udp") && transport != QLatin1String("tcp") &&
-            transport != QLatin1String("pty")) {
+        if (!allTransports.contains(transport)) {
             error = QStringLiteral("--transports: unknown transport %1").arg(transport);
             ok = false;
         }
@@ -785,14 +787,12 @@ int main(int argc, char *argv[])
     QTemporaryDir logDir;
     QList<Summary> summaries;
     bool clean = true;
-    for (int i = 0; i < options.transports.size(); ++i) {
+    for (const QString &transport : qAsConst(options.transports)) {
         // Each transport draws its own mix, the same whether it runs alone or with the others.
-        const QString &transport = options.transports.at(i);
-        const quint32 offset =
-            transport == QLatin1String("udp") ? 0 : (transport == QLatin1String("tcp") ? 1 : 2);
+        const quint32 offset = quint32(allTransports.indexOf(transport));
         TransportRun run(options, transport, logDir.path(), options.seed * 3 + offset);
         if (!run.run(error)) {
-            std::fprintf(stderr, "soak %s: %s\n", qPrintable(options.transports.at(i)), qPrintable(error));
+            std::fprintf(stderr, "soak %s: %s\n", qPrintable(transport), qPrintable(error));
             return 2;
         }
         const Summary &summary = run.result();
