@@ -7,15 +7,10 @@
 #include "bustrafficwindow.h"
 #include "eventloopwait.h"
 #include "qtelvorandalitoolbox.h"
+#include "simulatorwindow.h"
 
 #include <QApplication>
-#include <QComboBox>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -23,8 +18,6 @@
 
 #include <cstdio>
 #include <ctime>
-#include <functional>
-#include <memory>
 
 namespace {
 
@@ -46,34 +39,7 @@ double threadCpuUs()
     return double(now.tv_sec) * 1e6 + double(now.tv_nsec) / 1e3;
 }
 
-struct Rig
-{
-    QProcess sim;
-    QTemporaryDir dir;
-    QUrl url;
-    std::unique_ptr<qtelvorandalitoolbox> window;
-};
-
-QUrl startSimulator(Rig &rig)
-{
-    const QString logPath = rig.dir.filePath(QStringLiteral("bus-sim.log"));
-    rig.sim.setStandardOutputFile(logPath);
-    rig.sim.start(QStringLiteral(SIM_EXECUTABLE),
-                  {"--udp", "127.0.0.1:0", "--flood", "20", "--flood-ms", "2000"});
-    QFile log(logPath);
-    for (int tries = 0; tries < 100; ++tries) {
-        if (log.open(QIODevice::ReadOnly)) {
-            const QByteArray first = log.readLine();
-            if (first.endsWith('\n') && first.startsWith("UDP "))
-                return QUrl(QStringLiteral("udp://") + QString::fromLatin1(first.mid(4).trimmed()));
-            log.close();
-        }
-        QThread::msleep(20);
-    }
-    return {};
-}
-
-void flood(benchmark::State &state, Rig *rig, bool trafficWindowOpen)
+void flood(benchmark::State &state, SimulatorWindow *rig, bool trafficWindowOpen)
 {
     if (trafficWindowOpen)
         rig->window->showBusTraffic();
@@ -125,15 +91,11 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
 
-    Rig rig;
-    rig.url = startSimulator(rig);
-    if (rig.url.isEmpty()) {
+    SimulatorWindow rig;
+    if (!rig.start({"--flood", "20", "--flood-ms", "2000"})) {
         fprintf(stderr, "the bus simulator did not start\n");
         return 1;
     }
-    rig.window = std::make_unique<qtelvorandalitoolbox>(QList<QUrl>{rig.url});
-    auto *ports = rig.window->findChild<QComboBox *>(QStringLiteral("comboPort"));
-    ports->setCurrentIndex(ports->findData(rig.url));
     qInstallMessageHandler(countAcks);
     // Wakes the event loop now and then, so that the quiet spell is noticed without traffic.
     QTimer wakeUp;
@@ -154,9 +116,6 @@ int main(int argc, char **argv)
     benchmark::Shutdown();
 
     qInstallMessageHandler(nullptr);
-    rig.window.reset();
-    rig.sim.kill();
-    rig.sim.waitForFinished();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    rig.stop();
     return 0;
 }

@@ -5,22 +5,16 @@
 
 #include "eventloopwait.h"
 #include "qtelvorandalitoolbox.h"
+#include "simulatorwindow.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDeadlineTimer>
-#include <QFile>
-#include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <functional>
-#include <memory>
 
 namespace {
 
@@ -36,42 +30,16 @@ void quietLog(QtMsgType, const QMessageLogContext &, const QString &message)
         ++scansEnded;
 }
 
-
-struct Rig
+struct Rig : SimulatorWindow
 {
-    QProcess sim;
-    QTemporaryDir dir;
-    QString url;
-    std::unique_ptr<qtelvorandalitoolbox> window;
     QPushButton *scan = nullptr;
     QComboBox *modules = nullptr;
 };
 
-// The simulator's frame log goes to a file: a pipe nobody reads would fill up and stall it.
-QString startSimulator(Rig &rig)
-{
-    const QString logPath = rig.dir.filePath(QStringLiteral("bus-sim.log"));
-    rig.sim.setStandardOutputFile(logPath);
-    rig.sim.start(QStringLiteral(SIM_EXECUTABLE), {"--udp", "127.0.0.1:0", "--scan-ms", "0"});
-    QFile log(logPath);
-    for (int tries = 0; tries < 100; ++tries) {
-        if (log.open(QIODevice::ReadOnly)) {
-            const QByteArray first = log.readLine();
-            if (first.endsWith('\n') && first.startsWith("UDP "))
-                return QStringLiteral("udp://") + QString::fromLatin1(first.mid(4).trimmed());
-            log.close();
-        }
-        QThread::msleep(20);
-    }
-    return {};
-}
-
 bool buildWindow(Rig &rig)
 {
-    rig.window = std::make_unique<qtelvorandalitoolbox>(QList<QUrl>{QUrl(rig.url)});
-    auto *ports = rig.window->findChild<QComboBox *>(QStringLiteral("comboPort"));
-    // A bus master plugged into this machine would be listed first; the simulator is wanted here.
-    ports->setCurrentIndex(ports->findData(QUrl(rig.url)));
+    if (!rig.start({"--scan-ms", "0"}))
+        return false;
     rig.scan = rig.window->findChild<QPushButton *>(QStringLiteral("butScan"));
     rig.modules = rig.window->findChild<QComboBox *>(QStringLiteral("comboScan"));
     return rig.scan->isEnabled();
@@ -102,8 +70,7 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
 
     Rig rig;
-    rig.url = startSimulator(rig);
-    if (rig.url.isEmpty() || !buildWindow(rig)) {
+    if (!buildWindow(rig)) {
         fprintf(stderr, "the bus simulator did not start or could not be reached\n");
         return 1;
     }
@@ -121,9 +88,6 @@ int main(int argc, char **argv)
     benchmark::Shutdown();
 
     qInstallMessageHandler(nullptr);
-    rig.window.reset();
-    rig.sim.kill();
-    rig.sim.waitForFinished();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    rig.stop();
     return 0;
 }

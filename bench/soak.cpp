@@ -5,6 +5,7 @@
 // once, and the process's memory, descriptors, objects and timers must be as many at the end as
 // after the warm-up. One table at the end; exit status 1 on a mismatch, an unended job or growth.
 
+#include "busrequest.h"
 #include "busscan.h"
 #include "dalierase.h"
 #include "myframedec.h"
@@ -33,8 +34,8 @@
 #include <memory>
 #include <mutex>
 #include <type_traits>
-#include <unordered_set>
 #include <unistd.h>
+#include <unordered_set>
 
 // Qt's hook table for object tracking tools: a function called for every QObject built and destroyed.
 extern quintptr Q_CORE_EXPORT qtHookData[];
@@ -51,12 +52,8 @@ constexpr quint32 daliModuleId = 0x3F12D687;
 constexpr quint32 otherModuleId = 0x05000042;
 const char *const daliModuleLabel = "LUX42 s/n:1234567 v3";
 
-constexpr int commandCoackn = 0x01;
-constexpr int commandCotranstable = 0x16;
-constexpr int commandCogivenbrmod = 0x37;
-constexpr int commandCosendtask = 0x63;
-constexpr int masterMode = 0;
-constexpr int addressedMode = 3;
+// In their default order; a transport's place here offsets the seed of its mix.
+const QStringList allTransports{QStringLiteral("udp"), QStringLiteral("tcp"), QStringLiteral("pty")};
 
 // ---- resources -------------------------------------------------------------------------------
 
@@ -205,15 +202,17 @@ public:
                 error = QStringLiteral("cannot start %1: %2").arg(program, process->errorString());
                 return false;
             }
-            if (waitUntil([this] { return logFrom(0).contains('\n') || process->state() != QProcess::Running; },
-                          5000) &&
+            if (waitUntil(
+                    [this] { return logFrom(0).contains('\n') || process->state() != QProcess::Running; },
+                    5000) &&
                 process->state() == QProcess::Running) {
                 runningSimulator = sig_atomic_t(process->processId());
                 const QByteArray first = logFrom(0).split('\n').value(0).trimmed();
                 where = QString::fromUtf8(first.mid(first.indexOf(' ') + 1));
                 if (port == 0 && transport != QLatin1String("pty"))
                     port = quint16(where.section(QLatin1Char(':'), -1).toUInt());
-                noAck = noEnd = scanning = false;
+                faultsOn.clear();
+                scanning = false;
                 followedTo = 0;
                 return true;
             }
@@ -248,7 +247,11 @@ public:
     }
     QString ptyPath() const { return where; }
 
-    qint64 logSize() const { return logFileSize(); }
+    qint64 logSize() const
+    {
+        QFile file(logPath);
+        return file.open(QIODevice::ReadOnly) ? file.size() : 0;
+    }
     QByteArray logFrom(qint64 offset) const
     {
         QFile file(logPath);
@@ -273,8 +276,9 @@ public:
     }
 
     // Sets one fault from now on, and waits until the simulator says it holds.
-    bool setFault(const QByteArray &name, bool on, bool &current)
+    bool setFault(const QByteArray &name, bool on)
     {
+        bool &current = faultsOn[name];
         if (current == on)
             return true;
         const QByteArray line = name + (on ? " 1" : " 0");
@@ -287,16 +291,7 @@ public:
         return held;
     }
 
-    bool noAck = false;
-    bool noEnd = false;
-
 private:
-    qint64 logFileSize() const
-    {
-        QFile file(logPath);
-        return file.open(QIODevice::ReadOnly) ? file.size() : 0;
-    }
-
     QString program;
     QString transport;
     QString logDir;
@@ -306,6 +301,7 @@ private:
     int instance = 0;
     qint64 followedTo = 0; // how far busIdle() has read the log
     bool scanning = false;
+    std::map<QByteArray, bool> faultsOn; // as set from standard input; none at start
     std::unordered_set<int> killedInstances;
     std::unique_ptr<QProcess> process;
 };
@@ -356,15 +352,16 @@ BusSeen readBus(const QByteArray &log, int pcMode)
     for (const MyFrameDec &frame : qAsConst(frames)) {
         ++seen.delivered;
         const int command = frame.command();
-        if (frame.txMode() == masterMode) {
-            if (command == commandCoackn || command == commandCogivenbrmod || command == commandCotranstable ||
-                command == commandCosendtask)
+        // A sender's mode has the same codes as a receiver's.
+        if (frame.txMode() == rxModeMaster) {
+            if (command == commandCoackn || command == commandCogivenbrmod ||
+                command == commandCotranstable || command == commandCosendtask)
                 seen.masterAnswered = true;
             if (command == commandCosendtask && !frame.data().isEmpty() && frame.data().at(0) == 1)
                 seen.endReport = true;
             if (command == commandCotranstable)
                 seen.table = true;
-        } else if (frame.txMode() == addressedMode && frame.txAddr() == daliModuleId &&
+        } else if (frame.txMode() == rxModeAddressed && frame.txAddr() == daliModuleId &&
                    command == commandCoackn) {
             seen.moduleAck = true;
         }
@@ -439,7 +436,7 @@ struct Options
     int watchdogMs = 1500;
     int rssSlackKb = 1024;
     bool backToBack = false; // the next job starts while the master may still be resending a report
-    QStringList transports{QStringLiteral("udp"), QStringLiteral("tcp"), QStringLiteral("pty")};
+    QStringList transports = allTransports;
     QString simulator = QStringLiteral(SIM_EXECUTABLE);
     bool verbose = false;
 };
@@ -507,8 +504,8 @@ public:
         if (summary.jobs <= warmUp)
             summary.start = measure();
         summary.end = measure();
-        summary.grew = summary.end.objects > summary.start.objects || summary.end.timers > summary.start.timers ||
-                       summary.end.fds > summary.start.fds ||
+        summary.grew = summary.end.objects > summary.start.objects ||
+                       summary.end.timers > summary.start.timers || summary.end.fds > summary.start.fds ||
                        summary.end.rssKb - summary.start.rssKb > options.rssSlackKb;
         manager.reset();
         sim.kill();
@@ -568,15 +565,15 @@ private:
         // while the job runs.
         if (random.bounded(100) < 6)
             job->killAfterMs = random.bounded(3) == 0 ? 0 : int(random.bounded(1, 200));
-        const bool faultsSet = sim.setFault("no-ack", job->erase && job->noFault, sim.noAck) &&
-                               sim.setFault("no-end", !job->erase && job->noFault, sim.noEnd);
+        const bool faultsSet = sim.setFault("no-ack", job->erase && job->noFault) &&
+                               sim.setFault("no-end", !job->erase && job->noFault);
         if (!faultsSet)
             failure = QStringLiteral("job %1: the simulator did not take its faults").arg(number);
         // At an installer's pace the master has settled the previous scan (its last report acknowledged
         // or given up) before the next job goes out.
         if (!options.backToBack && !waitUntil([this] { return sim.busIdle(); }, 10000))
-            std::fprintf(stderr, "soak %s: job %d: the master did not settle its last scan\n", qPrintable(transport),
-                         number);
+            std::fprintf(stderr, "soak %s: job %d: the master did not settle its last scan\n",
+                         qPrintable(transport), number);
         job->logOffset = sim.logSize();
         job->sessionInstance = sessionInstance;
         if (job->killAfterMs == 0)
@@ -584,10 +581,12 @@ private:
         Job *record = job.get();
         if (job->erase) {
             auto *erase = new DaliErase(manager.get(), daliModuleId, QLatin1String(daliModuleLabel));
-            QObject::connect(erase, &DaliErase::finished, [this, record](DaliErase::Outcome outcome,
-                                                                         const QString &message) {
-                ended(record, spelledOut(QStringLiteral("erase"), DaliErase::outcomeName(outcome)), message);
-            });
+            QObject::connect(erase, &DaliErase::finished,
+                             [this, record](DaliErase::Outcome outcome, const QString &message) {
+                                 ended(record,
+                                       spelledOut(QStringLiteral("erase"), DaliErase::outcomeName(outcome)),
+                                       message);
+                             });
             job->object = erase;
             erase->start();
         } else {
@@ -608,8 +607,8 @@ private:
         const int limitMs = 6 * options.retryMs * 5 + 4 * options.watchdogMs + 10000;
         if (!waitUntil([record] { return record->ends > 0; }, limitMs)) {
             ++summary.unended;
-            std::fprintf(stderr, "soak %s: job %d (%s) did not end within %d ms\n", qPrintable(transport), number,
-                         record->erase ? "erase" : "scan", limitMs);
+            std::fprintf(stderr, "soak %s: job %d (%s) did not end within %d ms\n", qPrintable(transport),
+                         number, record->erase ? "erase" : "scan", limitMs);
             record->ends = -1000; // its stop below is not an end of its own
             if (auto *scan = qobject_cast<BusScan *>(record->object))
                 scan->stop(QStringLiteral("soak: no end"));
@@ -678,19 +677,21 @@ QString resourceCell(long start, long end)
 
 void printTable(const QList<Summary> &summaries, const Options &options)
 {
-    std::printf("soak: seed %u, %d jobs per transport%s, retry %d ms, scan watchdog %d ms%s\n\n", options.seed,
-                options.jobs,
-                options.minutes > 0 ? qPrintable(QStringLiteral(" (at most %1 min)").arg(options.minutes)) : "",
+    std::printf("soak: seed %u, %d jobs per transport%s, retry %d ms, scan watchdog %d ms%s\n\n",
+                options.seed, options.jobs,
+                options.minutes > 0 ? qPrintable(QStringLiteral(" (at most %1 min)").arg(options.minutes))
+                                    : "",
                 options.retryMs, options.watchdogMs, options.backToBack ? ", back to back" : "");
-    std::printf("| Transport | Jobs | Outcomes | Mismatches | Unended | Restarts | RSS kB | Open fds | QObjects | "
-                "Timers | Minutes |\n|---|---|---|---|---|---|---|---|---|---|---|\n");
+    std::printf(
+        "| Transport | Jobs | Outcomes | Mismatches | Unended | Restarts | RSS kB | Open fds | QObjects | "
+        "Timers | Minutes |\n|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (const Summary &s : summaries) {
         QStringList outcomes;
         for (const auto &entry : s.outcomes)
             outcomes << QStringLiteral("%1 %2").arg(entry.first).arg(entry.second);
-        std::printf("| %s | %d | %s | %d | %d | %d | %s | %s | %s | %s | %.1f |\n", qPrintable(s.transport), s.jobs,
-                    qPrintable(outcomes.join(QStringLiteral(", "))), s.mismatches, s.unended, s.restarts,
-                    qPrintable(resourceCell(s.start.rssKb, s.end.rssKb)),
+        std::printf("| %s | %d | %s | %d | %d | %d | %s | %s | %s | %s | %.1f |\n", qPrintable(s.transport),
+                    s.jobs, qPrintable(outcomes.join(QStringLiteral(", "))), s.mismatches, s.unended,
+                    s.restarts, qPrintable(resourceCell(s.start.rssKb, s.end.rssKb)),
                     qPrintable(resourceCell(s.start.fds, s.end.fds)),
                     qPrintable(resourceCell(s.start.objects, s.end.objects)),
                     qPrintable(resourceCell(s.start.timers, s.end.timers)), s.minutes);
@@ -707,17 +708,18 @@ bool readOptions(const QStringList &arguments, Options &options, QString &error)
     parser.addHelpOption();
     parser.addOptions({
         {QStringLiteral("jobs"), QStringLiteral("Jobs per transport (default 60)."), QStringLiteral("N")},
-        {QStringLiteral("seed"), QStringLiteral("Seed of the job and fault mix (default 1)."), QStringLiteral("S")},
+        {QStringLiteral("seed"), QStringLiteral("Seed of the job and fault mix (default 1)."),
+         QStringLiteral("S")},
         {QStringLiteral("minutes"), QStringLiteral("Stop starting jobs on a transport after M minutes."),
          QStringLiteral("M")},
         {QStringLiteral("transports"), QStringLiteral("Comma-separated subset of udp,tcp,pty."),
          QStringLiteral("LIST")},
-        {QStringLiteral("retry-ms"), QStringLiteral("Wait for an acknowledgement before a resend (default 300)."),
-         QStringLiteral("MS")},
+        {QStringLiteral("retry-ms"),
+         QStringLiteral("Wait for an acknowledgement before a resend (default 300)."), QStringLiteral("MS")},
         {QStringLiteral("watchdog-ms"),
          QStringLiteral("Longest silence of the master in a scan (default 1500)."), QStringLiteral("MS")},
-        {QStringLiteral("rss-slack-kb"), QStringLiteral("Resident memory growth still taken as flat (default 1024)."),
-         QStringLiteral("KB")},
+        {QStringLiteral("rss-slack-kb"),
+         QStringLiteral("Resident memory growth still taken as flat (default 1024)."), QStringLiteral("KB")},
         {QStringLiteral("simulator"), QStringLiteral("The simulator program."), QStringLiteral("PATH")},
         {QStringLiteral("back-to-back"),
          QStringLiteral("Start each job at once, not after the master has settled the last scan.")},
@@ -757,8 +759,7 @@ bool readOptions(const QStringList &arguments, Options &options, QString &error)
     options.verbose = parser.isSet(QStringLiteral("verbose"));
     options.backToBack = parser.isSet(QStringLiteral("back-to-back"));
     for (const QString &transport : qAsConst(options.transports)) {
-        if (transport != QLatin1String("udp") && transport != QLatin1String("tcp") &&
-            transport != QLatin1String("pty")) {
+        if (!allTransports.contains(transport)) {
             error = QStringLiteral("--transports: unknown transport %1").arg(transport);
             ok = false;
         }
@@ -786,20 +787,20 @@ int main(int argc, char *argv[])
     QTemporaryDir logDir;
     QList<Summary> summaries;
     bool clean = true;
-    for (int i = 0; i < options.transports.size(); ++i) {
+    for (const QString &transport : qAsConst(options.transports)) {
         // Each transport draws its own mix, the same whether it runs alone or with the others.
-        const QString &transport = options.transports.at(i);
-        const quint32 offset = transport == QLatin1String("udp") ? 0 : (transport == QLatin1String("tcp") ? 1 : 2);
+        const quint32 offset = quint32(allTransports.indexOf(transport));
         TransportRun run(options, transport, logDir.path(), options.seed * 3 + offset);
         if (!run.run(error)) {
-            std::fprintf(stderr, "soak %s: %s\n", qPrintable(options.transports.at(i)), qPrintable(error));
+            std::fprintf(stderr, "soak %s: %s\n", qPrintable(transport), qPrintable(error));
             return 2;
         }
         const Summary &summary = run.result();
         summaries.append(summary);
         clean = clean && summary.mismatches == 0 && summary.unended == 0 && !summary.grew;
         if (summary.grew)
-            std::fprintf(stderr, "soak %s: resources grew after the warm-up\n", qPrintable(summary.transport));
+            std::fprintf(stderr, "soak %s: resources grew after the warm-up\n",
+                         qPrintable(summary.transport));
     }
     printTable(summaries, options);
     return clean ? 0 : 1;

@@ -29,9 +29,12 @@ public:
         const QString first = log.section(QLatin1Char('\n'), 0, 0);
         const QString kind = first.section(QLatin1Char(' '), 0, 0).toLower();
         const QString where = first.section(QLatin1Char(' '), 1);
-        if (where.isEmpty() || kind != QLatin1String("pty") || !listPty)
-            return where.isEmpty() ? QString()
-                                   : (kind == QLatin1String("pty") ? "serial://" : kind + "://") + where;
+        if (where.isEmpty())
+            return QString();
+        if (kind != QLatin1String("pty"))
+            return kind + "://" + where;
+        if (!listPty)
+            return "serial://" + where;
         ports = std::make_unique<FakeSerialPortsScope>(QList<SerialPortDescription>{{"SIMPTY0", where}});
         return QStringLiteral("serial://simpty0?baud=38400");
     }
