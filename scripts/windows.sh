@@ -88,10 +88,10 @@ windows_imports_satisfied() {
     return "$missing"
 }
 
-# same_scan_document LINUX WINE URL STATUS: the Windows program exited 0 and printed the document of
+# same_scan_document LINUX WINE STATUS: the Windows program exited 0 and printed the document of
 # the Linux build (a document with modules), its date aside.
 same_scan_document() {
-    local linux=$1 wine=$2 url=$3 status=$4
+    local linux=$1 wine=$2 status=$3
     [ "$status" -eq 0 ] && grep -q '"modules"' "$linux" &&
         diff <(grep -v '^ *"date":' "$linux") <(tr -d '\r' <"$wine" | grep -v '^ *"date":')
 }
@@ -104,8 +104,7 @@ sim_start() {
     "$TOOLBOX_ROOT/build/sim/telvoran-bus-sim" "$@" >"$log" 2>&1 &
     sim_pid=$!
     sim_url=""
-    local i
-    for i in $(seq 100); do
+    for _ in $(seq 100); do
         sim_url=$(sed -n '1s/^\(UDP\|TCP\) /\L\1:\/\//p' "$log")
         [ -n "$sim_url" ] && break
         sleep 0.1
@@ -140,7 +139,7 @@ windows_installed_program() {
     env -u DISPLAY "$run" "$exe" --help >"$out/help.txt" 2>&1 || true
     check "--help lists --scan and --log" bash -c "grep -q -- '--scan' '$out/help.txt' && grep -q -- '--log' '$out/help.txt'"
 
-    local scheme url linux_json status
+    local scheme url status
     for scheme in udp tcp; do
         sim_start "$out/sim-$scheme.log" "--$scheme" 127.0.0.1:0
         url=$sim_url
@@ -149,7 +148,7 @@ windows_installed_program() {
         env -u DISPLAY "$run" "$exe" --scan "$url" --json >"$out/scan-wine-$scheme.json" 2>"$out/scan-wine-$scheme.err" || status=$?
         sim_stop
         check "--scan $scheme --json under Wine: exit 0, same document as on Linux" \
-            same_scan_document "$out/scan-linux-$scheme.json" "$out/scan-wine-$scheme.json" "$url" "$status"
+            same_scan_document "$out/scan-linux-$scheme.json" "$out/scan-wine-$scheme.json" "$status"
     done
 
     # The window: connect over UDP, Scan (Alt+S), Erase (Alt+E), answer Yes (Alt+Y), with the
