@@ -34,6 +34,9 @@ check() {
 
 stage() { echo "== windows: $* ($(date +%T))"; }
 
+# The project's version, as the top CMakeLists.txt declares it.
+toolbox_version() { sed -n 's/^project(.*VERSION \([0-9.]*\).*/\1/p' "$TOOLBOX_ROOT/CMakeLists.txt"; }
+
 windows_d2xx_loader() {
     local build_dir=$1 arch
     # The 32-bit build checks the record layout at compile time; running it would need 32-bit Wine.
@@ -134,7 +137,7 @@ windows_installed_program() {
     check "Start-menu entry" bash -c "find '$prefix/drive_c' -ipath '*start menu*' -iname '*Telvoran2 DALI toolbox*.lnk' | grep -q ."
 
     env -u DISPLAY "$run" "$exe" --version >"$out/version.txt" 2>&1 || true
-    check "--version" grep -q "^telvoran-dali-toolbox $(sed -n 's/^project(.*VERSION \([0-9.]*\).*/\1/p' "$TOOLBOX_ROOT/CMakeLists.txt")" \
+    check "--version" grep -q "^telvoran-dali-toolbox $(toolbox_version)" \
         <(tr -d '\r' <"$out/version.txt")
     env -u DISPLAY "$run" "$exe" --help >"$out/help.txt" 2>&1 || true
     check "--help lists --scan and --log" bash -c "grep -q -- '--scan' '$out/help.txt' && grep -q -- '--log' '$out/help.txt'"
@@ -256,7 +259,8 @@ run_windows() {
     cmake --install "$build_dir/toolbox" --prefix "$build_dir/folder" >/dev/null
     check "every DLL import of the folder satisfied" windows_imports_satisfied "$build_dir/folder"
     (cd "$build_dir/toolbox" && cpack -G "NSIS;ZIP" >/dev/null)
-    local installer="$build_dir/toolbox/telvoran-dali-toolbox-$(sed -n 's/^project(.*VERSION \([0-9.]*\).*/\1/p' "$TOOLBOX_ROOT/CMakeLists.txt")-win64.exe"
+    local installer
+    installer="$build_dir/toolbox/telvoran-dali-toolbox-$(toolbox_version)-win64.exe"
     check "installer and zip made" test -s "$installer" -a -s "${installer%.exe}.zip"
 
     stage "the installed program under Wine, against the simulator"
