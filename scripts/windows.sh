@@ -34,6 +34,18 @@ check() {
 
 stage() { echo "== windows: $* ($(date +%T))"; }
 
+# poll TRIES COMMAND...: runs COMMAND every half second until it succeeds, at most TRIES times;
+# fails when it never did.
+poll() {
+    local tries=$1
+    shift
+    for _ in $(seq "$tries"); do
+        "$@" && return 0
+        sleep 0.5
+    done
+    return 1
+}
+
 # The project's version, as the top CMakeLists.txt declares it.
 toolbox_version() { sed -n 's/^project(.*VERSION \([0-9.]*\).*/\1/p' "$TOOLBOX_ROOT/CMakeLists.txt"; }
 
@@ -114,6 +126,9 @@ sim_start() {
     done
 }
 
+# gone PID: the process has ended.
+gone() { ! kill -0 "$1" 2>/dev/null; }
+
 sim_stop() {
     kill "$sim_pid" 2>/dev/null || true
     wait "$sim_pid" 2>/dev/null || true
@@ -169,44 +184,42 @@ windows_installed_program() {
     url=$sim_url
     DISPLAY=$display "$run" "$exe" --log 'C:\users\Public\toolbox.log' --trace 'C:\users\Public\toolbox.trace' "$url" \
         >"$out/window.out" 2>&1 &
-    local window_pid=$! wid=""
+    local window_pid=$! wid="" question=""
+    # On the virtual display; no step of the drive can stop the script.
+    xdo() { DISPLAY=$display xdotool "$@" || true; }
+    # window_ids [EXCEPT]: the program's windows but EXCEPT, oldest first; fails when there is none.
+    window_ids() { xdo search --name 'Telvoran2 DALI toolbox' 2>/dev/null | grep -vx "${1:-}"; }
     rm -f "$TOOLBOX_ROOT/$WINDOWS_SCREENSHOT"
     # A new prefix's first window takes a while under load.
-    for _ in $(seq 360); do
-        wid=$(DISPLAY=$display xdotool search --name 'Telvoran2 DALI toolbox' 2>/dev/null | head -n1) && [ -n "$wid" ] && break
-        sleep 0.5
-    done
+    poll 360 window_ids >/dev/null || true
+    wid=$(window_ids | head -n1) || true
     check "window shown" test -n "$wid"
     [ -n "$wid" ] || tail -n 20 "$out/window.out" >&2
     if [ -n "$wid" ]; then
         # No window manager: keys go to the window under the pointer, and a click makes Wine's
         # window the active one (on the logo, where it does nothing else).
         sleep 3
-        DISPLAY=$display xdotool mousemove --window "$wid" 120 40 click 1 || true
+        xdo mousemove --window "$wid" 120 40 click 1
         sleep 0.5
-        DISPLAY=$display xdotool key alt+s || true
-        for _ in $(seq 40); do grep -q 'COTRANSTABLE' "$out/sim-window.log" && break; sleep 0.5; done
+        xdo key alt+s
+        poll 40 grep -q 'COTRANSTABLE' "$out/sim-window.log" || true
         sleep 2
-        DISPLAY=$display xdotool mousemove --window "$wid" 120 40 click 1 || true
-        DISPLAY=$display xdotool key alt+e || true
+        xdo mousemove --window "$wid" 120 40 click 1
+        xdo key alt+e
         # The question is the newest window of the program's title.
-        local question=""
-        for _ in $(seq 20); do
-            question=$(DISPLAY=$display xdotool search --name 'Telvoran2 DALI toolbox' 2>/dev/null | grep -vx "$wid" | tail -n1) || true
-            [ -n "$question" ] && break
-            sleep 0.5
-        done
+        poll 20 window_ids "$wid" >/dev/null || true
+        question=$(window_ids "$wid" | tail -n1) || true
         if [ -n "$question" ]; then
             sleep 1
-            DISPLAY=$display xdotool mousemove --window "$question" 250 20 || true
-            DISPLAY=$display xdotool key alt+y || true
+            xdo mousemove --window "$question" 250 20
+            xdo key alt+y
         fi
-        for _ in $(seq 40); do grep -q 'BUS->PC COACKN .*3:3F12D687' "$out/sim-window.log" && break; sleep 0.5; done
+        poll 40 grep -q 'BUS->PC COACKN .*3:3F12D687' "$out/sim-window.log" || true
         sleep 2
         DISPLAY=$display import -window root "$TOOLBOX_ROOT/$WINDOWS_SCREENSHOT" || true
-        DISPLAY=$display xdotool mousemove --window "$wid" 120 40 click 1 key ctrl+q || true
+        xdo mousemove --window "$wid" 120 40 click 1 key ctrl+q
     fi
-    for _ in $(seq 40); do kill -0 "$window_pid" 2>/dev/null || break; sleep 0.5; done
+    poll 40 gone "$window_pid" || true
     kill "$window_pid" 2>/dev/null || true
     WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
     sim_stop
