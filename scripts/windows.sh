@@ -263,7 +263,10 @@ run_windows() {
          x86_64-w64-mingw32-objdump -h '$build_dir/toolbox/app/telvoran-dali-toolbox.exe' | grep -q '\.rsrc'"
 
     stage "suites under Wine"
-    export TOOLBOX_WINE_DLL_PATH="$qt_dir/bin;$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)");$(dirname "$(realpath "$(x86_64-w64-mingw32-g++-posix -print-file-name=libwinpthread-1.dll)")")"
+    local gxx=x86_64-w64-mingw32-g++-posix
+    TOOLBOX_WINE_DLL_PATH="$qt_dir/bin;$(dirname "$($gxx -print-file-name=libstdc++-6.dll)")"
+    TOOLBOX_WINE_DLL_PATH+=";$(dirname "$(realpath "$($gxx -print-file-name=libwinpthread-1.dll)")")"
+    export TOOLBOX_WINE_DLL_PATH
     check "suites under Wine (frames, comm, workflow, link, fuzz replays)" windows_suites "$build_dir"
     unset TOOLBOX_WINE_DLL_PATH
 
