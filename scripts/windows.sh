@@ -34,6 +34,21 @@ check() {
 
 stage() { echo "== windows: $* ($(date +%T))"; }
 
+# poll TRIES COMMAND...: runs COMMAND every half second until it succeeds, at most TRIES times;
+# fails when it never did.
+poll() {
+    local tries=$1
+    shift
+    for _ in $(seq "$tries"); do
+        "$@" && return 0
+        sleep 0.5
+    done
+    return 1
+}
+
+# The project's version, as the top CMakeLists.txt declares it.
+toolbox_version() { sed -n 's/^project(.*VERSION \([0-9.]*\).*/\1/p' "$TOOLBOX_ROOT/CMakeLists.txt"; }
+
 windows_d2xx_loader() {
     local build_dir=$1 arch
     # The 32-bit build checks the record layout at compile time; running it would need 32-bit Wine.
@@ -88,10 +103,10 @@ windows_imports_satisfied() {
     return "$missing"
 }
 
-# same_scan_document LINUX WINE URL STATUS: the Windows program exited 0 and printed the document of
+# same_scan_document LINUX WINE STATUS: the Windows program exited 0 and printed the document of
 # the Linux build (a document with modules), its date aside.
 same_scan_document() {
-    local linux=$1 wine=$2 url=$3 status=$4
+    local linux=$1 wine=$2 status=$3
     [ "$status" -eq 0 ] && grep -q '"modules"' "$linux" &&
         diff <(grep -v '^ *"date":' "$linux") <(tr -d '\r' <"$wine" | grep -v '^ *"date":')
 }
@@ -104,13 +119,15 @@ sim_start() {
     "$TOOLBOX_ROOT/build/sim/telvoran-bus-sim" "$@" >"$log" 2>&1 &
     sim_pid=$!
     sim_url=""
-    local i
-    for i in $(seq 100); do
+    for _ in $(seq 100); do
         sim_url=$(sed -n '1s/^\(UDP\|TCP\) /\L\1:\/\//p' "$log")
         [ -n "$sim_url" ] && break
         sleep 0.1
     done
 }
+
+# gone PID: the process has ended.
+gone() { ! kill -0 "$1" 2>/dev/null; }
 
 sim_stop() {
     kill "$sim_pid" 2>/dev/null || true
@@ -135,12 +152,12 @@ windows_installed_program() {
     check "Start-menu entry" bash -c "find '$prefix/drive_c' -ipath '*start menu*' -iname '*Telvoran2 DALI toolbox*.lnk' | grep -q ."
 
     env -u DISPLAY "$run" "$exe" --version >"$out/version.txt" 2>&1 || true
-    check "--version" grep -q "^telvoran-dali-toolbox $(sed -n 's/^project(.*VERSION \([0-9.]*\).*/\1/p' "$TOOLBOX_ROOT/CMakeLists.txt")" \
+    check "--version" grep -q "^telvoran-dali-toolbox $(toolbox_version)" \
         <(tr -d '\r' <"$out/version.txt")
     env -u DISPLAY "$run" "$exe" --help >"$out/help.txt" 2>&1 || true
     check "--help lists --scan and --log" bash -c "grep -q -- '--scan' '$out/help.txt' && grep -q -- '--log' '$out/help.txt'"
 
-    local scheme url linux_json status
+    local scheme url status
     for scheme in udp tcp; do
         sim_start "$out/sim-$scheme.log" "--$scheme" 127.0.0.1:0
         url=$sim_url
@@ -149,7 +166,7 @@ windows_installed_program() {
         env -u DISPLAY "$run" "$exe" --scan "$url" --json >"$out/scan-wine-$scheme.json" 2>"$out/scan-wine-$scheme.err" || status=$?
         sim_stop
         check "--scan $scheme --json under Wine: exit 0, same document as on Linux" \
-            same_scan_document "$out/scan-linux-$scheme.json" "$out/scan-wine-$scheme.json" "$url" "$status"
+            same_scan_document "$out/scan-linux-$scheme.json" "$out/scan-wine-$scheme.json" "$status"
     done
 
     # The window: connect over UDP, Scan (Alt+S), Erase (Alt+E), answer Yes (Alt+Y), with the
@@ -167,44 +184,42 @@ windows_installed_program() {
     url=$sim_url
     DISPLAY=$display "$run" "$exe" --log 'C:\users\Public\toolbox.log' --trace 'C:\users\Public\toolbox.trace' "$url" \
         >"$out/window.out" 2>&1 &
-    local window_pid=$! wid=""
+    local window_pid=$! wid="" question=""
+    # On the virtual display; no step of the drive can stop the script.
+    xdo() { DISPLAY=$display xdotool "$@" || true; }
+    # window_ids [EXCEPT]: the program's windows but EXCEPT, oldest first; fails when there is none.
+    window_ids() { xdo search --name 'Telvoran2 DALI toolbox' 2>/dev/null | grep -vx "${1:-}"; }
     rm -f "$TOOLBOX_ROOT/$WINDOWS_SCREENSHOT"
     # A new prefix's first window takes a while under load.
-    for _ in $(seq 360); do
-        wid=$(DISPLAY=$display xdotool search --name 'Telvoran2 DALI toolbox' 2>/dev/null | head -n1) && [ -n "$wid" ] && break
-        sleep 0.5
-    done
+    poll 360 window_ids >/dev/null || true
+    wid=$(window_ids | head -n1) || true
     check "window shown" test -n "$wid"
     [ -n "$wid" ] || tail -n 20 "$out/window.out" >&2
     if [ -n "$wid" ]; then
         # No window manager: keys go to the window under the pointer, and a click makes Wine's
         # window the active one (on the logo, where it does nothing else).
         sleep 3
-        DISPLAY=$display xdotool mousemove --window "$wid" 120 40 click 1 || true
+        xdo mousemove --window "$wid" 120 40 click 1
         sleep 0.5
-        DISPLAY=$display xdotool key alt+s || true
-        for _ in $(seq 40); do grep -q 'COTRANSTABLE' "$out/sim-window.log" && break; sleep 0.5; done
+        xdo key alt+s
+        poll 40 grep -q 'COTRANSTABLE' "$out/sim-window.log" || true
         sleep 2
-        DISPLAY=$display xdotool mousemove --window "$wid" 120 40 click 1 || true
-        DISPLAY=$display xdotool key alt+e || true
+        xdo mousemove --window "$wid" 120 40 click 1
+        xdo key alt+e
         # The question is the newest window of the program's title.
-        local question=""
-        for _ in $(seq 20); do
-            question=$(DISPLAY=$display xdotool search --name 'Telvoran2 DALI toolbox' 2>/dev/null | grep -vx "$wid" | tail -n1) || true
-            [ -n "$question" ] && break
-            sleep 0.5
-        done
+        poll 20 window_ids "$wid" >/dev/null || true
+        question=$(window_ids "$wid" | tail -n1) || true
         if [ -n "$question" ]; then
             sleep 1
-            DISPLAY=$display xdotool mousemove --window "$question" 250 20 || true
-            DISPLAY=$display xdotool key alt+y || true
+            xdo mousemove --window "$question" 250 20
+            xdo key alt+y
         fi
-        for _ in $(seq 40); do grep -q 'BUS->PC COACKN .*3:3F12D687' "$out/sim-window.log" && break; sleep 0.5; done
+        poll 40 grep -q 'BUS->PC COACKN .*3:3F12D687' "$out/sim-window.log" || true
         sleep 2
         DISPLAY=$display import -window root "$TOOLBOX_ROOT/$WINDOWS_SCREENSHOT" || true
-        DISPLAY=$display xdotool mousemove --window "$wid" 120 40 click 1 key ctrl+q || true
+        xdo mousemove --window "$wid" 120 40 click 1 key ctrl+q
     fi
-    for _ in $(seq 40); do kill -0 "$window_pid" 2>/dev/null || break; sleep 0.5; done
+    poll 40 gone "$window_pid" || true
     kill "$window_pid" 2>/dev/null || true
     WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
     sim_stop
@@ -248,7 +263,10 @@ run_windows() {
          x86_64-w64-mingw32-objdump -h '$build_dir/toolbox/app/telvoran-dali-toolbox.exe' | grep -q '\.rsrc'"
 
     stage "suites under Wine"
-    export TOOLBOX_WINE_DLL_PATH="$qt_dir/bin;$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)");$(dirname "$(realpath "$(x86_64-w64-mingw32-g++-posix -print-file-name=libwinpthread-1.dll)")")"
+    local gxx=x86_64-w64-mingw32-g++-posix
+    TOOLBOX_WINE_DLL_PATH="$qt_dir/bin;$(dirname "$($gxx -print-file-name=libstdc++-6.dll)")"
+    TOOLBOX_WINE_DLL_PATH+=";$(dirname "$(realpath "$($gxx -print-file-name=libwinpthread-1.dll)")")"
+    export TOOLBOX_WINE_DLL_PATH
     check "suites under Wine (frames, comm, workflow, link, fuzz replays)" windows_suites "$build_dir"
     unset TOOLBOX_WINE_DLL_PATH
 
@@ -257,11 +275,14 @@ run_windows() {
     cmake --install "$build_dir/toolbox" --prefix "$build_dir/folder" >/dev/null
     check "every DLL import of the folder satisfied" windows_imports_satisfied "$build_dir/folder"
     (cd "$build_dir/toolbox" && cpack -G "NSIS;ZIP" >/dev/null)
-    local installer="$build_dir/toolbox/telvoran-dali-toolbox-$(sed -n 's/^project(.*VERSION \([0-9.]*\).*/\1/p' "$TOOLBOX_ROOT/CMakeLists.txt")-win64.exe"
+    local installer
+    installer="$build_dir/toolbox/telvoran-dali-toolbox-$(toolbox_version)-win64.exe"
     check "installer and zip made" test -s "$installer" -a -s "${installer%.exe}.zip"
 
     stage "the installed program under Wine, against the simulator"
-    configure_and_build "$TOOLBOX_ROOT/build" >/dev/null
+    # The Linux simulator and program the installed one is compared with.
+    cmake -S "$TOOLBOX_ROOT" -B "$TOOLBOX_ROOT/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$TOOLBOX_ROOT/build" -j"$(nproc)" --target telvoran-bus-sim telvoran-dali-toolbox >/dev/null
     windows_installed_program "$build_dir" "$installer"
 
     echo "windows: $((windows_checks_run - windows_checks_failed)) passed, $windows_checks_failed failed ($(($(date +%s) - started)) s)"
