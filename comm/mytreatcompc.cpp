@@ -134,6 +134,13 @@ QString MyTreatComPc::openFailureReason() const
     return portUrl.isEmpty() ? QStringLiteral("no endpoint given") : link->openFailureReason();
 }
 
+int MyTreatComPc::openError() const
+{
+    if (link->isConnected())
+        return MyDiFtdi::OpenNoError;
+    return portUrl.isEmpty() ? MyDiFtdi::OpenInvalidUrl : link->openError();
+}
+
 void MyTreatComPc::checkLink()
 {
     link->sendHello();

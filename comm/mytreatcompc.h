@@ -52,6 +52,8 @@ public:
     QString urlString() const;
     // Why the last open failed, in a few words ("connection refused"); empty after a successful one.
     QString openFailureReason() const;
+    // The same as a code (MyDiFtdi::OpenError), for a caller that chooses its own words.
+    int openError() const;
     int pcMode() const;
     // Makes the link show whether its peer is still there (an Ethernet module's keep-alive now).
     void checkLink();

@@ -43,6 +43,7 @@ int MyDiFtdi::openTransport(const QString &endpoint)
 {
     url = QUrl(endpoint, QUrl::StrictMode);
     openFailure.clear();
+    openErrorCode = OpenNoError;
     close();
     // The unfinished unit of the previous endpoint (half a frame from a peer that went away, the
     // garbage of a module that failed its LOGIN) would glue onto the first line or frame of this one.
@@ -55,7 +56,7 @@ int MyDiFtdi::openTransport(const QString &endpoint)
     if (scheme == QLatin1String("usb")) {
         const QUrlQuery query(url);
         if (query.isEmpty())
-            return failOpen(QStringLiteral("no vid and pid in the URL"));
+            return failOpen(OpenInvalidUrl, QStringLiteral("no vid and pid in the URL"));
         // Missing or non-numeric items read as 0; larger numbers are cut to the 16-bit ids.
         const auto vid = quint16(query.queryItemValue(QStringLiteral("vid")).toInt());
         const auto pid = quint16(query.queryItemValue(QStringLiteral("pid")).toInt());
@@ -68,19 +69,21 @@ int MyDiFtdi::openTransport(const QString &endpoint)
     if (scheme == QLatin1String("udp") || scheme == QLatin1String("tcp")) {
         // A bad port or password voids the URL but leaves its scheme: there is no host to wait for.
         if (!url.isValid())
-            return failOpen(QStringLiteral("invalid URL"));
+            return failOpen(OpenInvalidUrl, QStringLiteral("invalid URL"));
         if (url.port() == -1)
             url.setPort(defaultEthPort);
         return openEth(url.toString(QUrl::FullyEncoded));
     }
     qCDebug(lcLink).noquote() << "unhandled scheme : " << scheme;
-    return failOpen(QStringLiteral("unknown scheme \"%1\"").arg(scheme));
+    return failOpen(OpenUnknownScheme, QStringLiteral("unknown scheme \"%1\"").arg(scheme));
 }
 
-int MyDiFtdi::failOpen(const QString &why, int result)
+int MyDiFtdi::failOpen(OpenError code, const QString &why, int result)
 {
-    if (openFailure.isEmpty())
+    if (openFailure.isEmpty()) {
         openFailure = why;
+        openErrorCode = code;
+    }
     return result;
 }
 

@@ -51,6 +51,23 @@ public:
     static constexpr int rxBufferLimit = 64 * 1024;
     static constexpr int usbReadChunk = 4096;
 
+    // Why an open failed, for the caller to choose its words; openFailureReason() says it in a few.
+    enum OpenError : int {
+        OpenNoError = 0,
+        OpenInvalidUrl,    // unreadable URL, no vid and pid, an empty endpoint
+        OpenUnknownScheme, // none of usb, serial, udp, tcp
+        OpenNoDevice,      // no such USB device or serial port
+        OpenDeviceBusy,    // held by another program, or not permitted
+        OpenDeviceRefused, // the driver failed, or the device refused the line settings
+        OpenNoBaudRate,    // a serial URL without its baud rate
+        OpenRefused,       // connection refused
+        OpenHostNotFound,
+        OpenNoLoginAnswer, // the module did not answer the LOGIN in time
+        OpenAccessDenied,  // the module answered "INFO:Access denied"
+        OpenAuthFailed,    // the module refused the password: "INFO:Auth failed"
+        OpenOtherError,
+    };
+
     MyDiFtdi();
     ~MyDiFtdi() override;
 
@@ -58,6 +75,7 @@ public:
     // Why the last open failed, in a few words for a person ("connection refused", "no answer to
     // LOGIN"); empty after a successful open.
     QString openFailureReason() const { return openFailure; }
+    OpenError openError() const { return openErrorCode; }
     void close();
     int write(const QByteArray &bytes);
     bool isConnected() const { return connected; }
@@ -135,7 +153,7 @@ private:
     // close, or with abrupt the release of dropTransport.
     void release(bool abrupt);
     // Notes why the open under way fails (the first reason stays) and returns result.
-    int failOpen(const QString &why, int result = -1);
+    int failOpen(OpenError code, const QString &why, int result = -1);
 
     // USB transport (mydiftdi_usb.cpp).
     int openUsb(quint16 vid, quint16 pid);
@@ -175,6 +193,7 @@ private:
     QString password;
     QUrl url;
     QString openFailure;
+    OpenError openErrorCode = OpenNoError;
     bool accessDenied = false; // an "Access denied" line came during the Ethernet open
     int helloPeriodMs = 50000;
 };

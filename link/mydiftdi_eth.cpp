@@ -103,6 +103,18 @@ QString openFailureOf(QAbstractSocket *socket, QAbstractSocket::SocketError sock
     }
 }
 
+MyDiFtdi::OpenError openErrorOf(QAbstractSocket::SocketError socketError)
+{
+    switch (socketError) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return MyDiFtdi::OpenRefused;
+    case QAbstractSocket::HostNotFoundError:
+        return MyDiFtdi::OpenHostNotFound;
+    default:
+        return MyDiFtdi::OpenOtherError;
+    }
+}
+
 quint8 versionAfter(const QByteArray &line, const QByteArray &key)
 {
     // Exactly two hex digits, as in a frame: a number parser would also take "+1", " 1" or "1\r". A
@@ -197,7 +209,7 @@ int MyDiFtdi::openEth(const QString &urlText)
                     if (socket != tcpSock.get())
                         return;
                     if (transport == TransportNone)
-                        failOpen(openFailureOf(socket, error));
+                        failOpen(openErrorOf(error), openFailureOf(socket, error));
                     else
                         dropTransport("TCP error");
                 });
@@ -224,9 +236,11 @@ int MyDiFtdi::openEth(const QString &urlText)
     if (sessionState != SessionOpened || !openFailure.isEmpty()) {
         abortSockets();
         if (sessionState == SessionAuthFailed)
-            return failOpen(QStringLiteral("the module refused the password (Auth failed)"));
-        return failOpen(accessDenied ? QStringLiteral("the module denied access (Access denied)")
-                                     : QStringLiteral("no answer to LOGIN within %1 s").arg(ethOpenWaitMs / 1000.0));
+            return failOpen(OpenAuthFailed, QStringLiteral("the module refused the password (Auth failed)"));
+        if (accessDenied)
+            return failOpen(OpenAccessDenied, QStringLiteral("the module denied access (Access denied)"));
+        return failOpen(OpenNoLoginAnswer,
+                        QStringLiteral("no answer to LOGIN within %1 s").arg(ethOpenWaitMs / 1000.0));
     }
 
     helloTimer.reset(new QTimer);
@@ -409,7 +423,7 @@ void MyDiFtdi::on_udpSock_error(QAbstractSocket::SocketError socketError)
         return;
     // During the open, a refused LOGIN or an unknown host ends the wait at once.
     if (transport == TransportNone)
-        failOpen(openFailureOf(socket, socketError));
+        failOpen(openErrorOf(socketError), openFailureOf(socket, socketError));
     else if (socketError == QAbstractSocket::ConnectionRefusedError)
         dropTransport("module port refused the datagram");
 }

@@ -71,27 +71,30 @@ int MyDiFtdi::openSerial(const QString &urlText)
     if (location.isEmpty()) {
         const QString host = target.host(QUrl::FullyDecoded);
         return failOpen(
+            OpenNoDevice,
             QStringLiteral("no serial port %1").arg(host.isEmpty() ? target.path(QUrl::FullyDecoded) : host));
     }
     const qint32 baud = QUrlQuery(target).queryItemValue(QStringLiteral("baud")).toInt();
     // Missing, unreadable or 0 (which would hang the line up).
     if (baud <= 0)
-        return failOpen(QStringLiteral("no baud rate in the URL"));
+        return failOpen(OpenNoBaudRate, QStringLiteral("no baud rate in the URL"));
 
     // A port that fails to open is never used again, so it goes at once.
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(location);
     if (!configure(*port, name, baud))
-        return failOpen(QStringLiteral("port %1 refused %2 baud, 8-N-1").arg(name).arg(baud));
+        return failOpen(OpenDeviceRefused,
+                        QStringLiteral("port %1 refused %2 baud, 8-N-1").arg(name).arg(baud));
     qCDebug(lcLink).noquote().nospace() << "Found match : " << name << " @ " << port->baudRate();
     if (!port->open(QIODevice::ReadWrite)) {
         const QSerialPort::SerialPortError error = port->error();
         qCDebug(lcLink).noquote().nospace() << "Unable to open " << name << " error " << errorName(error);
         if (error == QSerialPort::PermissionError)
-            return failOpen(QStringLiteral("port %1 busy or not permitted").arg(name));
+            return failOpen(OpenDeviceBusy, QStringLiteral("port %1 busy or not permitted").arg(name));
         if (error == QSerialPort::DeviceNotFoundError)
-            return failOpen(QStringLiteral("no serial port %1").arg(name));
-        return failOpen(QStringLiteral("port %1 could not be opened (%2)").arg(name, port->errorString()));
+            return failOpen(OpenNoDevice, QStringLiteral("no serial port %1").arg(name));
+        return failOpen(OpenOtherError,
+                        QStringLiteral("port %1 could not be opened (%2)").arg(name, port->errorString()));
     }
 
     serPort.reset(port.release());

@@ -46,15 +46,15 @@ int MyDiFtdi::openUsb(quint16 vid, quint16 pid)
     const QString unlisted = QStringLiteral("the USB driver could not list the devices");
     quint32 attached = 0;
     if (FT_CreateDeviceInfoList(&attached) != FT_OK)
-        return failOpen(unlisted);
+        return failOpen(OpenDeviceRefused, unlisted);
     if (attached == 0)
-        return failOpen(noDevice);
+        return failOpen(OpenNoDevice, noDevice);
     std::vector<FT_DEVICE_LIST_INFO_NODE> list(attached);
     quint32 listed = attached;
     if (FT_GetDeviceInfoList(list.data(), &listed) != FT_OK)
-        return failOpen(unlisted);
+        return failOpen(OpenDeviceRefused, unlisted);
     if (listed == 0)
-        return failOpen(noDevice, -2);
+        return failOpen(OpenNoDevice, noDevice, -2);
 
     // Several devices may share the id; the first one that opens is used (another program may hold
     // the others).
@@ -73,7 +73,9 @@ int MyDiFtdi::openUsb(quint16 vid, quint16 pid)
             ftHandle = nullptr;
     }
     if (chosen < 0)
-        return failOpen(found ? QStringLiteral("USB device busy (another program may hold it)") : noDevice, -2);
+        return failOpen(found ? OpenDeviceBusy : OpenNoDevice,
+                        found ? QStringLiteral("USB device busy (another program may hold it)") : noDevice,
+                        -2);
     logRecord(chosen, list[size_t(chosen)]);
 
     const bool vtap = pid == vtapProductId;
@@ -81,7 +83,9 @@ int MyDiFtdi::openUsb(quint16 vid, quint16 pid)
         FT_SetDataCharacteristics(ftHandle, 8, 0, 0) != FT_OK) {
         FT_Close(ftHandle);
         ftHandle = nullptr;
-        return failOpen(QStringLiteral("USB device refused %1 baud, 8-N-1").arg(vtap ? vtapBaudRate : kvmxBaudRate));
+        return failOpen(
+            OpenDeviceRefused,
+            QStringLiteral("USB device refused %1 baud, 8-N-1").arg(vtap ? vtapBaudRate : kvmxBaudRate));
     }
 
     pollUsbTimer.reset(new QTimer);
