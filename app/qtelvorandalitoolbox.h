@@ -1,6 +1,8 @@
 #ifndef QTELVORANDALITOOLBOX_H
 #define QTELVORANDALITOOLBOX_H
 
+#include "endpointlist.h"
+#include "inventoryexport.h"
 #include "portentry.h"
 #include "probetarget.h"
 #include "scanresult.h"
@@ -12,19 +14,21 @@
 
 #include <optional>
 
-class BusScan;
 class BusTrafficWindow;
-class DaliErase;
+class EndpointSession;
+class ModuleListView;
 class MyTreatComPc;
 class QAction;
+class QLabel;
 class TrafficTrace;
 
 namespace Ui {
 class qtelvorandalitoolbox;
 }
 
-// The toolbox's only window: the form, the endpoint choice, and the views of the bus scan and the
-// DALI erase, which run as jobs of their own.
+// The toolbox's only window: a view of the current endpoint (its connection, its last scan, its
+// erase target, the job running on it) and the menus. What belongs to one endpoint is kept by its
+// EndpointSession; where the endpoints come from, by the EndpointList.
 class qtelvorandalitoolbox : public QMainWindow
 {
     Q_OBJECT
@@ -37,19 +41,15 @@ public:
                                   QWidget *parent = nullptr);
     ~qtelvorandalitoolbox() override;
 
-    // Null before the first selection and while the manager is being replaced.
-    MyTreatComPc *manager() const { return treatComPc; }
+    // The current endpoint's manager; null while none is open.
+    MyTreatComPc *manager() const;
     // The Bus traffic window, opened with Ctrl+T; null until then.
     BusTrafficWindow *trafficWindow() const;
     // Where Search the network sends its probe and the port its answers come to; by default the
     // broadcast address of every IPv4 interface, answered at the module port.
     void setProbeTargets(const QList<ProbeTarget> &targets, quint16 bindPort);
-    // Lists the endpoint (once), remembers it for the next start, and with select chooses it, which
-    // opens it.
+    // Lists the endpoint (once) and with select chooses it, which opens it.
     void addEndpoint(const QUrl &url, bool select);
-
-    // The status when no endpoint is listed.
-    static const QString noEndpointLine;
 
 public slots:
     void showBusTraffic();
@@ -59,6 +59,9 @@ public slots:
     void forgetEndpoints();
     void showAbout();
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private slots:
     void on_butScan_clicked();
     void on_butRefresh_clicked();
@@ -66,55 +69,45 @@ private slots:
     void on_comboPort_currentIndexChanged(int index);
     void on_comboPort_activated(int index);
     void on_comboScan_currentIndexChanged(int index);
-    void link_connectionChanged_cb(bool connected);
 
 private:
-    bool replaceManager(int index);
-    void releaseManager();
-    void adoptManager(MyTreatComPc *manager);
-    bool ensureManager();
-    QString endpointText(int index) const;
-    void showConnectionState(bool connected, bool scanFollows);
-    QString openFailure() const;
-    void showStatus(const QString &line);
-    void updateErase();
     void buildMenus(QAction *quitAction, QAction *trafficAction);
-    void saveRemembered() const;
-    void insertEndpointItem(int index, const PortEntry &entry);
-    int findEndpoint(const QUrl &url) const;
-    bool confirmErase(const QString &module);
-    void scanFinished(const ScanResult &result);
-    void showModules(const ModuleTable &table);
-    void followTableSelection();
+    void fillList();
+    void choose(int index);
+    EndpointSession *sessionFor(const QUrl &url);
+    bool mayLeave(const QString &leaving);
+    bool askPassword(const QUrl &url, bool refused);
+    void showCurrent();
+    void showConnection();
+    void showHeading();
+    void showTable();
+    void showStatus(const QString &line);
+    void session_status(const QString &line);
+    void updateButtons();
+    void chooseModule(quint32 moduleId, const QString &label);
     void growToFit();
-    void jobFinished();
-    void stopJobs();
+    bool confirmErase(const QString &module, const QString &endpoint);
 
     Ui::qtelvorandalitoolbox *ui;
-    MyTreatComPc *treatComPc = nullptr;
-    QList<PortEntry> portList;
-    QList<PortEntry> extraPorts;
-    // Endpoints typed in Connect to... or found by Search the network, kept in the settings.
-    QList<PortEntry> rememberedPorts;
+    QLabel *statusLine;
+    ModuleListView *modules = nullptr;
+    EndpointList endpoints;
+    QList<PortEntry> portList; // the entries as listed in comboPort
+    QList<EndpointSession *> sessions;
+    EndpointSession *current = nullptr;
     std::optional<QList<ProbeTarget>> probeTargets; // none set: the broadcast targets
     quint16 probeBindPort = 17481;
-    // The Ethernet open and close process events while they wait; these keep the slots reached from
-    // there from building or replacing a manager in the middle of a replacement.
-    bool replacingManager = false;
-    bool selectionChangedMeanwhile = false;
-    // The manager that the last selection change built: choosing its entry again right away is that
-    // same choice, not a request to reopen.
-    MyTreatComPc *freshManager = nullptr;
-    // At most one job runs at a time: a second request would take the first one's place in the
-    // manager, which waits for one answer only.
-    QPointer<BusScan> scan;
-    QPointer<DaliErase> erase;
-    ScanResult lastScan;  // what Export saves
-    QString exportFolder; // where the last export went; empty: the working directory
+    // The Ethernet open and close process events while they wait; a choice made meanwhile is
+    // taken once the one under way is done.
+    bool switching = false;
+    bool chosenMeanwhile = false;
+    // The entry the last selection change opened: choosing it again right away is the same choice.
+    bool justChosen = false;
+    bool statusAboutRow = false; // the status names the table row chosen last
+    InventoryExport inventoryExport;
     TrafficTrace *trace;
     QPointer<BusTrafficWindow> traffic;
     QAction *exportAction;
-    bool syncingSelection = false;
 };
 
 #endif // QTELVORANDALITOOLBOX_H

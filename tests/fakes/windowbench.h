@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -61,7 +62,8 @@ struct WindowBench
         return window->findChild<T *>(QLatin1String(name));
     }
     void click(const char *button) { widget<QPushButton>(button)->click(); }
-    QString status() const { return window->statusBar()->currentMessage(); }
+    // The status line as the user reads it.
+    QString status() const { return widget<QLabel>("statusLine")->text(); }
     QStringList texts(const char *comboName) const
     {
         QStringList items;

@@ -1,0 +1,195 @@
+#include "endpointsession.h"
+
+#include "busscan.h"
+#include "dalierase.h"
+#include "mytreatcompc.h"
+#include "shownurl.h"
+#include "traffictrace.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+bool listsDali(const ModuleTable &table, quint32 moduleId)
+{
+    const QList<ModuleTable::Module> dali = table.daliInterfaces();
+    return std::any_of(dali.cbegin(), dali.cend(),
+                       [moduleId](const ModuleTable::Module &module) { return module.id == moduleId; });
+}
+
+// "3 modules on the bus, 2 of them DALI interface modules".
+QString moduleCount(int modules, int dali)
+{
+    if (modules == 1)
+        return dali ? QStringLiteral("1 module on the bus, a DALI interface module")
+                    : QStringLiteral("1 module on the bus, no DALI interface module");
+    const QString all = QStringLiteral("%1 modules on the bus, ").arg(modules);
+    if (dali == 0)
+        return all + QStringLiteral("none of them a DALI interface module");
+    if (dali == 1)
+        return all + QStringLiteral("1 of them a DALI interface module");
+    return all + QStringLiteral("%1 of them DALI interface modules").arg(dali);
+}
+
+} // namespace
+
+EndpointSession::EndpointSession(const QUrl &url, TrafficTrace *trace, QObject *parent)
+    : QObject(parent)
+    , endpoint(url.adjusted(QUrl::RemovePassword))
+    , trace(trace)
+{}
+
+EndpointSession::~EndpointSession()
+{
+    close();
+}
+
+QString EndpointSession::shownUrl() const
+{
+    return ::shownUrl(endpoint);
+}
+
+bool EndpointSession::isConnected() const
+{
+    return treatComPc && treatComPc->isConnected();
+}
+
+bool EndpointSession::open(const QUrl &withPassword)
+{
+    close();
+    // Opened once the trace listens, so that it sees the module session open too.
+    auto *fresh = new MyTreatComPc(QString());
+    trace->setEndpoint(shownUrl());
+    connect(fresh, &MyTreatComPc::traffic, trace, &TrafficTrace::record);
+    // Fully encoded: the link parses the text strictly, and a decoded password may hold a blank.
+    fresh->open(withPassword.toString(QUrl::FullyEncoded));
+    treatComPc = fresh;
+    connect(fresh, &MyTreatComPc::linkConnectionChanged, this, &EndpointSession::connectionChanged);
+    return fresh->isConnected();
+}
+
+void EndpointSession::close()
+{
+    stopJob(QStringLiteral("The connection was closed."));
+    // Cleared before the delete: an Ethernet close waits with events processed, and a slot reached
+    // from there must find no manager rather than the one being destroyed.
+    MyTreatComPc *old = std::exchange(treatComPc, nullptr);
+    if (!old)
+        return;
+    disconnect(old, nullptr, nullptr, nullptr);
+    delete old;
+}
+
+void EndpointSession::choose(quint32 moduleId)
+{
+    chosen = listsDali(shown, moduleId) ? moduleId : 0;
+    noneChosen = chosen == 0;
+}
+
+QString EndpointSession::job() const
+{
+    if (scan)
+        return QStringLiteral("a scan of %1").arg(shownUrl());
+    if (erase)
+        return QStringLiteral("the erase behind %1").arg(shownUrl());
+    return QString();
+}
+
+bool EndpointSession::startScan()
+{
+    if (scan || erase || !treatComPc)
+        return false;
+    // The rows of an earlier scan go; the target stays chosen until the new table shows whether the
+    // module is still there.
+    shown = ModuleTable();
+    emit tableChanged();
+    scan = new BusScan(treatComPc, this);
+    connect(scan, &BusScan::progress, this, &EndpointSession::status);
+    connect(scan, &BusScan::tableRead, this, &EndpointSession::showTable);
+    connect(scan, &BusScan::finished, this, [this](const ScanResult &result) {
+        lastScan = result;
+        showTable(result.table);
+        endJobs();
+        if (result.outcome != ScanResult::Completed && result.outcome != ScanResult::Cancelled)
+            emit status(result.message);
+        emit jobFinished();
+    });
+    scan->start();
+    return true;
+}
+
+bool EndpointSession::startErase(quint32 moduleId)
+{
+    if (scan || erase || !treatComPc || !listsDali(shown, moduleId))
+        return false;
+    QString label;
+    for (const ModuleTable::Module &module : shown.modules) {
+        if (module.id == moduleId)
+            label = module.label();
+    }
+    erase = new DaliErase(treatComPc, moduleId, label, this);
+    connect(erase, &DaliErase::progress, this, &EndpointSession::status);
+    connect(erase, &DaliErase::finished, this, [this](DaliErase::Outcome outcome, const QString &message) {
+        if (outcome != DaliErase::Cancelled)
+            emit status(message);
+        endJobs();
+        emit jobFinished();
+    });
+    erase->start();
+    return true;
+}
+
+void EndpointSession::stopJob(const QString &reason)
+{
+    if (scan)
+        scan->stop(reason);
+    if (erase)
+        erase->stop(reason);
+}
+
+void EndpointSession::endJobs()
+{
+    if (scan)
+        scan->deleteLater();
+    if (erase)
+        erase->deleteLater();
+    scan.clear();
+    erase.clear();
+}
+
+// A rescan keeps the chosen target while the bus still lists it; a target that went away leaves
+// none rather than another module.
+void EndpointSession::showTable(const ModuleTable &table)
+{
+    shown = table;
+    const QList<ModuleTable::Module> dali = table.daliInterfaces();
+    if (chosen != 0 && !listsDali(table, chosen)) {
+        chosen = 0;
+        noneChosen = true;
+    } else if (chosen == 0 && !noneChosen && !dali.isEmpty()) {
+        chosen = dali.first().id; // the first one listed, until the user chooses
+    }
+    emit tableChanged();
+}
+
+QString EndpointSession::heading() const
+{
+    if (scan)
+        return QStringLiteral("Scanning the bus behind %1...").arg(shownUrl());
+    if (!hasScan())
+        return isConnected() ? QStringLiteral("Modules on the bus: press Scan to list them.")
+                             : QStringLiteral("Modules on the bus: listed here once the bus is connected "
+                                              "and scanned.");
+    const int count = int(lastScan.table.modules.size());
+    const int dali = int(lastScan.table.daliInterfaces().size());
+    if (lastScan.completed())
+        return moduleCount(count, dali) +
+               QStringLiteral(" (behind %1, scanned at %2).")
+                   .arg(lastScan.endpoint, lastScan.finishedAt.toString(QStringLiteral("HH:mm:ss"))) +
+               (dali ? QStringLiteral(" Erase can target those in bold.") : QString());
+    if (lastScan.tableRead)
+        return QStringLiteral("Scan not finished: only the %1 modules reported before it stopped.")
+            .arg(count);
+    return QStringLiteral("Scan not finished: no module table was reported.");
+}

@@ -1,0 +1,77 @@
+#ifndef ENDPOINTSESSION_H
+#define ENDPOINTSESSION_H
+
+#include "moduletable.h"
+#include "scanresult.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+
+class BusScan;
+class DaliErase;
+class MyTreatComPc;
+class TrafficTrace;
+
+// What belongs to one endpoint: its manager while it is open, its last scan (the table shown, the
+// erase targets, what Export saves), the erase target chosen there, and the job running on it. An
+// erase only reaches a module that a scan of this same endpoint listed.
+class EndpointSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    EndpointSession(const QUrl &url, TrafficTrace *trace, QObject *parent = nullptr);
+    ~EndpointSession() override;
+
+    // The endpoint as listed, without its password.
+    QUrl url() const { return endpoint; }
+    QString shownUrl() const;
+    // Null while closed, and while the open is under way (an Ethernet open waits with events
+    // processed: nothing may reach a manager that is still half built).
+    MyTreatComPc *manager() const { return treatComPc; }
+    bool isConnected() const;
+    // Opens the endpoint (the URL may carry this run's password); true when connected.
+    bool open(const QUrl &withPassword);
+    // Stops the job running here, if any, and closes the manager; the last scan stays.
+    void close();
+
+    bool hasScan() const { return lastScan.finishedAt.isValid(); }
+    const ScanResult &scanResult() const { return lastScan; }
+    // The modules to show: the running scan's table so far, else the last scan's.
+    const ModuleTable &table() const { return shown; }
+    quint32 target() const { return chosen; }
+    // Only a DALI interface module of this endpoint's table can be the target; 0 chooses none.
+    void choose(quint32 moduleId);
+
+    // The heading above the module table: what was scanned there, when, and how it ended.
+    QString heading() const;
+    // "a scan", "the erase of LUX42 s/n:1911 v5"; empty when nothing runs.
+    QString job() const;
+    bool startScan();
+    // False, and nothing sent, unless the target is a DALI interface module of this table.
+    bool startErase(quint32 moduleId);
+    void stopJob(const QString &reason);
+
+signals:
+    void status(const QString &line);
+    void tableChanged();
+    void jobFinished();
+    void connectionChanged(bool connected);
+
+private:
+    void showTable(const ModuleTable &table);
+    void endJobs();
+
+    QUrl endpoint;
+    TrafficTrace *trace;
+    MyTreatComPc *treatComPc = nullptr;
+    ScanResult lastScan;
+    ModuleTable shown;
+    quint32 chosen = 0;
+    bool noneChosen = false; // no target by the user's choice, or the target went away
+    QPointer<BusScan> scan;
+    QPointer<DaliErase> erase;
+};
+
+#endif // ENDPOINTSESSION_H
