@@ -132,35 +132,15 @@ void qtelvorandalitoolbox::on_butRefresh_clicked()
         endpoints.refresh();
     }
     fillList();
-    // The endpoint chosen before stays chosen; none is chosen in its place.
+    // The endpoint chosen before stays chosen, reopened if it is down; none is chosen in its place.
     const int index = was.isEmpty() ? (portList.isEmpty() ? -1 : 0) : endpoints.indexOf(was);
-    if (index < 0 && current) {
-        if (!mayLeave(current->job()))
-            return;
-        current->close();
-        current = nullptr;
-        showCurrent();
-        showStatus(portList.isEmpty()
-                       ? noEndpointLine
-                       : QStringLiteral("%1 is no longer listed. Choose an endpoint.").arg(shownUrl(was)));
-        return;
-    }
-    if (index < 0) {
-        showCurrent();
-        return;
-    }
-    {
-        const QSignalBlocker blocker(ui->comboPort);
-        ui->comboPort->setCurrentIndex(index);
-    }
-    // A working connection stays as it is: closing it would log the module session out and in again.
-    if (current && current->isConnected()) {
-        showCurrent();
-        // A module that went away since is only noticed when something is sent to it.
+    // A working connection stays as it is (no logout and login again); a module that went away
+    // since is only noticed when something is sent to it.
+    if (index >= 0 && current && current->isConnected())
         current->manager()->checkLink();
-        return;
-    }
     choose(index);
+    if (index < 0 && !was.isEmpty() && !portList.isEmpty() && !current)
+        showStatus(QStringLiteral("%1 is no longer listed. Choose an endpoint.").arg(shownUrl(was)));
 }
 
 // Fills comboPort from the endpoint list without choosing anything.
@@ -234,19 +214,22 @@ void qtelvorandalitoolbox::choose(int index)
 {
     const QUrl url = ui->comboPort->itemData(index).toUrl();
     const bool same = current && EndpointList::sameEndpoint(url, current->url());
-    if (!switching && current && !same && !mayLeave(current->job()))
-        index = endpoints.indexOf(current->url());
+    const bool stay = !switching && current && !same && !mayLeave(current->job());
     {
         const QSignalBlocker blocker(ui->comboPort);
-        ui->comboPort->setCurrentIndex(index);
+        ui->comboPort->setCurrentIndex(stay ? endpoints.indexOf(current->url()) : index);
     }
+    if (stay)
+        return;
     if (switching) {
         chosenMeanwhile = true;
         return;
     }
-    // Choosing the endpoint that is open changes nothing; nor does staying with a job running.
-    if (current && (same || index == endpoints.indexOf(current->url())) && current->isConnected())
+    // Choosing the endpoint that is open changes nothing.
+    if (same && current->isConnected()) {
+        showCurrent();
         return;
+    }
     switching = true;
     EndpointSession *opening = std::exchange(current, nullptr);
     showCurrent();

@@ -285,6 +285,61 @@ private slots:
         qputenv("HOME", realHome);
     }
 
+    // Another endpoint chosen, or Quit, while a scan or an erase is under way asks first, naming the
+    // job; No keeps the endpoint and the job, Yes stops it.
+    void jobsAreNotDroppedSilently_data()
+    {
+        QTest::addColumn<bool>("erase");
+        QTest::addColumn<bool>("quit");
+        QTest::addColumn<int>("answer");
+        const QString scan = "A scan of " + masterUrl;
+        const QString erase = "The erase behind " + masterUrl;
+        QTest::newRow("scan, other endpoint, No") << false << false << int(QMessageBox::No);
+        QTest::newRow("scan, other endpoint, Yes") << false << false << int(QMessageBox::Yes);
+        QTest::newRow("erase, Ctrl+Q, No") << true << true << int(QMessageBox::No);
+        QTest::newRow("erase, Ctrl+Q, Yes") << true << true << int(QMessageBox::Yes);
+        QTest::newRow("erase, other endpoint, No") << true << false << int(QMessageBox::No);
+    }
+
+    void jobsAreNotDroppedSilently()
+    {
+        QFETCH(bool, erase);
+        QFETCH(bool, quit);
+        QFETCH(int, answer);
+        MyDiFtdi::setEthWaits(500, 100);
+        FakeEthModule module;
+        WindowBench bench;
+        bench.plug();
+        bench.open({QUrl(module.url())});
+        bench.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(bench.window.get()));
+        bench.click("butScan");
+        if (erase) {
+            QVERIFY(bench.masterSends(wholeScan));
+            QTRY_VERIFY(bench.widget<QPushButton>("butEraseShort")->isEnabled());
+            bench.answer(QMessageBox::Yes);
+            bench.click("butEraseShort"); // the master never acknowledges it
+            bench.window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(bench.window.get()));
+        }
+        const QString status = bench.status();
+        bench.answer(QMessageBox::StandardButton(answer));
+        if (quit)
+            QTest::keyClick(bench.window.get(), Qt::Key_Q, Qt::ControlModifier);
+        else
+            bench.widget("comboPort")->setCurrentIndex(1);
+        QCOMPARE(bench.question, (erase ? "The erase behind " : "A scan of ") + masterUrl +
+                                     " is under way. Stop it and leave its outcome unknown?");
+        QCOMPARE(bench.defaultAnswer, QMessageBox::No);
+        const bool stays = answer == QMessageBox::No;
+        QCOMPARE(bench.window->isVisible(), !quit || stays);
+        QCOMPARE(bench.widget("comboPort")->currentIndex(), stays || quit ? 0 : 1);
+        QCOMPARE(bench.status(), stays ? status : quit ? status : "Connected to " + module.url());
+        QCOMPARE(countWith(module.messages, "LOGIN"), stays || quit ? 0 : 1);
+        QCOMPARE(bench.widget<QPushButton>("butScan")->isEnabled(), !stays && !quit);
+        MyDiFtdi::setEthWaits(2000, 1500);
+    }
+
     // Command-line endpoints are parsed strictly, labelled by kind, listed once each (the same
     // endpoint with or without its default port or password is one) and kept on Refresh; the vtap
     // goes to the top. A pid that is no number is no vtap's. A password is never shown.

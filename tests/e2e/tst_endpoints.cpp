@@ -47,6 +47,8 @@ private slots:
         QTest::newRow("no host name")
             << udp << "udp"
             << "no host!" << false << "\"no host!\" is neither a host name nor an IP address.";
+        QTest::newRow("empty host") << udp << "udp"
+                                    << "  " << false << "Enter the module's host name or IP address.";
     }
 
     void reachedFromTheWindow()
@@ -71,6 +73,7 @@ private slots:
         }
 
         QString refusal;
+        int portOffered = 0;
         if (way == QLatin1String("search")) {
             toolbox.window->setProbeTargets({{QHostAddress(QHostAddress::LocalHost), quint16(port)}}, 0);
             toolbox.window->searchNetwork();
@@ -81,6 +84,7 @@ private slots:
                 if (serial) {
                     dialog->findChild<QComboBox *>("device")->setCurrentText(QUrl(url).path());
                 } else {
+                    portOffered = dialog->findChild<QSpinBox *>("port")->value();
                     dialog->findChild<QLineEdit *>("host")->setText(host);
                     dialog->findChild<QSpinBox *>("port")->setValue(port);
                     dialog->findChild<QRadioButton *>(way)->setChecked(true);
@@ -97,6 +101,8 @@ private slots:
             url += QStringLiteral("?baud=38400");
         else if (way == QLatin1String("tcp"))
             url.replace(QStringLiteral("127.0.0.1"), host);
+        if (way == QLatin1String("udp") || way == QLatin1String("tcp"))
+            QCOMPARE(portOffered, 17481); // the module port
         if (!refusal.isEmpty()) {
             QCOMPARE(refusal, status);
             QCOMPARE(toolbox.texts("comboPort"), QStringList());
