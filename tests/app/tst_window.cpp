@@ -179,6 +179,11 @@ private slots:
         const QByteArray realHome = qgetenv("HOME");
         qputenv("HOME", home.path().toUtf8());
         QDir(home.path()).mkpath(QStringLiteral("Documents"));
+        // As on the desktops where a chosen row out of focus turns light grey.
+        const QPalette appPalette = QApplication::palette();
+        QPalette greyWhenInactive = appPalette;
+        greyWhenInactive.setColor(QPalette::Inactive, QPalette::Highlight, Qt::lightGray);
+        QApplication::setPalette(greyWhenInactive);
         WindowBench bench;
         bench.plug();
         bench.open();
@@ -283,6 +288,7 @@ private slots:
         QCOMPARE(readAll(dir.filePath("failed.csv")).replace(QRegularExpression(date), "D").section('\n', 1),
                  masterUrl + ",D,no-answer,,,,,,\n");
         qputenv("HOME", realHome);
+        QApplication::setPalette(appPalette);
     }
 
     // Another endpoint chosen, or Quit, while a scan or an erase is under way asks first, naming the
