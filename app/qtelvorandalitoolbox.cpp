@@ -492,7 +492,7 @@ void qtelvorandalitoolbox::on_butScan_clicked()
     scan = new BusScan(treatComPc, this);
     connect(scan, &BusScan::progress, this, &qtelvorandalitoolbox::showStatus);
     connect(scan, &BusScan::tableRead, this, &qtelvorandalitoolbox::showModules);
-    connect(scan, &BusScan::finished, this, &qtelvorandalitoolbox::scanFinished);
+    connect(scan, &BusJob::result, this, [this] { scanFinished(scan->scanResult()); });
     ui->butScan->setEnabled(false);
     ui->butEraseShort->setEnabled(false);
     scan->start();
@@ -500,13 +500,15 @@ void qtelvorandalitoolbox::on_butScan_clicked()
 
 void qtelvorandalitoolbox::scanFinished(const ScanResult &result)
 {
-    if (result.outcome != ScanResult::Completed && result.outcome != ScanResult::Cancelled) {
-        QString line = result.message;
+    if (result.outcome == BusJob::Incomplete) {
+        showStatus(result.message + QStringLiteral(" Scan again."));
+    } else if (result.outcome != BusJob::Completed && result.outcome != BusJob::Cancelled) {
         // With the link gone Scan is disabled: the way on is Refresh.
-        const QString scanAgain = QStringLiteral("Check the connection, then Scan again.");
-        if (!(treatComPc && treatComPc->isConnected()) && line.endsWith(scanAgain))
-            line = line.left(line.size() - scanAgain.size()) + advice;
-        showStatus(line);
+        const bool connected = treatComPc && treatComPc->isConnected();
+        const bool connectionAdvice = result.outcome == BusJob::NoAnswer || result.outcome == BusJob::LinkLost;
+        showStatus(result.message + (!connectionAdvice ? QString()
+                                     : connected       ? QStringLiteral(" Check the connection, then Scan again.")
+                                                       : QLatin1Char(' ') + advice));
     }
     lastScan = result;
     exportAction->setEnabled(true);
@@ -683,10 +685,10 @@ void qtelvorandalitoolbox::on_butEraseShort_clicked()
         return;
     }
     erase = new DaliErase(treatComPc, moduleId, module, this);
-    connect(erase, &DaliErase::progress, this, &qtelvorandalitoolbox::showStatus);
-    connect(erase, &DaliErase::finished, this, [this](DaliErase::Outcome outcome, const QString &message) {
-        if (outcome != DaliErase::Cancelled)
-            showStatus(message);
+    connect(erase, &BusJob::progress, this, &qtelvorandalitoolbox::showStatus);
+    connect(erase, &BusJob::result, this, [this] {
+        if (erase->outcome() != BusJob::Cancelled)
+            showStatus(erase->text());
         jobFinished();
     });
     ui->butScan->setEnabled(false);

@@ -124,6 +124,11 @@ int MyDiFtdi::logoutWaitMs()
     return ethLogoutWaitMs;
 }
 
+int MyDiFtdi::openWaitMs()
+{
+    return ethOpenWaitMs;
+}
+
 void MyDiFtdi::waitMs(int ms)
 {
     QElapsedTimer clock;

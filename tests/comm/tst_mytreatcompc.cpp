@@ -21,7 +21,7 @@ struct Send
 
 AnswerPolicy awaitAck(qint32 timeout, qint32 retries, const char *prefixHex = "", qint32 offset = 0)
 {
-    return AnswerPolicy{timeout, retries, 1, QByteArray::fromHex(prefixHex), offset, {}};
+    return AnswerPolicy{timeout, retries, 1, QByteArray::fromHex(prefixHex), offset};
 }
 
 // Scan and erase requests of a PC on USB; reports of the master; CODATA of module 3F12D687 and its ack.
