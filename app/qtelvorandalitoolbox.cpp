@@ -505,10 +505,11 @@ void qtelvorandalitoolbox::scanFinished(const ScanResult &result)
     } else if (result.outcome != BusJob::Completed && result.outcome != BusJob::Cancelled) {
         // With the link gone Scan is disabled: the way on is Refresh.
         const bool connected = treatComPc && treatComPc->isConnected();
-        const bool connectionAdvice = result.outcome == BusJob::NoAnswer || result.outcome == BusJob::LinkLost;
+        const bool connectionAdvice =
+            result.outcome == BusJob::NoAnswer || result.outcome == BusJob::LinkLost;
         showStatus(result.message + (!connectionAdvice ? QString()
-                                     : connected       ? QStringLiteral(" Check the connection, then Scan again.")
-                                                       : QLatin1Char(' ') + advice));
+                                     : connected ? QStringLiteral(" Check the connection, then Scan again.")
+                                                 : QLatin1Char(' ') + advice));
     }
     lastScan = result;
     exportAction->setEnabled(true);
