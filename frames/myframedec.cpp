@@ -2,6 +2,7 @@
 
 #include "buscodes.h"
 #include "frameslog.h"
+#include "quietdecoding.h"
 
 #include <QDebug>
 
@@ -169,16 +170,22 @@ quint32 readAddress(const uchar *in, int width)
 // The diagnostics stay out of line so that the decoding steps around them remain small enough to inline.
 Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void logStop(const char *text)
 {
+    if (QuietDecoding::active())
+        return;
     qCDebug(lcFrames).noquote() << text;
 }
 
 Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void logChecksumMismatch(quint8 rx, quint8 calc)
 {
+    if (QuietDecoding::active())
+        return;
     qCDebug(lcFrames).noquote() << "checksums mismatch. Rx=" << int(rx) << " != Calc=" << int(calc);
 }
 
 Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void logOptionByteCount(int count)
 {
+    if (QuietDecoding::active())
+        return;
     if (count < 2)
         qCDebug(lcFrames).noquote() << "Incomplete header. " << count
                                     << " option bytes detected but 2 options bytes are expected.";
@@ -189,11 +196,15 @@ Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void logOptionByteCount(int count)
 
 Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void logUnknownCode(quint8 code)
 {
+    if (QuietDecoding::active())
+        return;
     qCDebug(lcFrames).noquote() << "Raw Command not handled : " << int(code);
 }
 
 Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void logUnhandledCommand(quint8 code)
 {
+    if (QuietDecoding::active())
+        return;
     qCDebug(lcFrames).noquote() << "Unhandled/Invalid command : " << static_cast<char>(code);
 }
 
