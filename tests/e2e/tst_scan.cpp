@@ -29,22 +29,22 @@ private slots:
                            "Check the connection, then press Refresh.");
         const QString noAnswer =
             QStringLiteral("No answer from the bus master. Check the connection, then Scan again.");
-        // Each against a master reporting from sender mode 0, and one reporting from its own address.
+        QTest::newRow("pty") << QStringList{"--pty", "--scan-ms", "300"} << 0 << "<02>BD0231F0<03>" << dali
+                             << "1 cards found." << 1;
+        // This seed loses requests, reports and acks both ways: both sides must resend.
+        QTest::newRow("udp, 30% loss each way")
+            << QStringLiteral("--udp 127.0.0.1:0 --scan-ms 300 --drop-rx 30 --drop-tx 30 --seed 11")
+                   .split(' ')
+            << 0 << "<02>BD0131EF<03>" << dali << "1 cards found." << -1;
+        // Where the request's wait is at stake, against a master reporting from sender mode 0, and one
+        // reporting from its own address. The request is resent every 200 ms here.
         for (const QStringList &master : {QStringList{}, QStringList{"--master-address", "0xA5B6C7"}}) {
             const auto name = [&master](const char *row) {
                 return QByteArray(row) + (master.isEmpty() ? "" : ", own address");
             };
-            QTest::newRow(name("pty")) << QStringList{"--pty", "--scan-ms", "300"} + master << 0
-                                       << "<02>BD0231F0<03>" << dali << "1 cards found." << 1;
-            // This seed loses requests, reports and acks both ways: both sides must resend.
-            QTest::newRow(name("udp, 30% loss each way"))
-                << QStringLiteral("--udp 127.0.0.1:0 --scan-ms 300 --drop-rx 30 --drop-tx 30 --seed 11")
-                           .split(' ') +
-                       master
-                << 0 << "<02>BD0131EF<03>" << dali << "1 cards found." << -1;
-            // The master's COACKN is lost, its reports over 1.5 s show that it scans: the request goes once.
+            // The master's COACKN is lost, its reports over 0.6 s show that it scans: the request goes once.
             QTest::newRow(name("udp, the master's COACKN lost"))
-                << QStringList{"--udp", "127.0.0.1:0", "--scan-ms", "1500", "--no-ack"} + master << 0
+                << QStringList{"--udp", "127.0.0.1:0", "--scan-ms", "600", "--no-ack"} + master << 0
                 << "<02>BD0131EF<03>" << dali << "1 cards found." << 1;
             // Reports the scan cannot read show nothing: the request goes five times and is given up.
             QTest::newRow(name("udp, unusable reports, COACKN lost"))
@@ -77,7 +77,7 @@ private slots:
         QCOMPARE(toolbox.status(), "Connected to " + url);
         // The five sends of an unanswered request 200 ms apart: their 1 s spacing is reachesTheModule's.
         QFETCH(int, sends);
-        if (sends == 5)
+        if (sends == 5 || QByteArray(QTest::currentDataTag()).contains("COACKN lost"))
             toolbox.window->manager()->policyDefault.timeout = 4;
         if (kill == 2) {
             sim.kill();

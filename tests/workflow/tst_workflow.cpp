@@ -3,6 +3,7 @@
 #include "busscan.h"
 #include "dalierase.h"
 #include "fakeethmodule.h"
+#include "mydiftdi.h"
 #include "mytreatcompc.h"
 #include "windowbench.h" // masterUrl, transport(), table3
 
@@ -108,6 +109,8 @@ class tst_Workflow : public QObject
     }
 
 private slots:
+    // The module answers LOGIN at once; its logout wait is not what these rows are about.
+    void initTestCase() { MyDiFtdi::setEthWaits(500, 100); }
     void init()
     {
         usb = std::make_unique<FakeD2xxScope>();
@@ -135,7 +138,20 @@ private slots:
         QTest::addColumn<QStringList>("dali");
         QTest::addColumn<int>("sends"); // of the scan request
         const QStringList both{"LUX42 s/n:1234567 v3", "LUX42 s/n:5 v7"};
-        // Each against a master reporting from sender mode 0, and one reporting from its own address.
+        QTest::newRow("in order, each twice")
+            << QByteArrayList{scanAck, scanStarted, scanStarted, count300, count300,
+                              table3,  table3,      scanEnded,   scanEnded}
+            << int(None) << "completed"
+            << "2 cards found." << both << 1;
+        // Longer than the watchdog in all, but every report comes within it of the one before.
+        QTest::newRow("paced") << QByteArrayList{scanAck, "",     scanStarted, "",       count300,
+                                                 "",      table3, "",          scanEnded}
+                               << int(None) << "completed"
+                               << "2 cards found." << both << 1;
+        QTest::newRow("no end of scan") << QByteArrayList{scanAck, scanStarted, table3} << int(None)
+                                        << "incomplete" << incomplete << both << 1;
+        // Where the request's wait is at stake: against a master reporting from sender mode 0, and
+        // one reporting from its own address.
         for (const bool own : {false, true}) {
             const auto name = [own](const char *row) {
                 return QByteArray(row) + (own ? ", own address" : "");
@@ -145,18 +161,6 @@ private slots:
                     std::transform(frames.begin(), frames.end(), frames.begin(), fromOwnAddress);
                 return frames;
             };
-            QTest::newRow(name("in order, each twice"))
-                << reports({scanAck, scanStarted, scanStarted, count300, count300, table3, table3, scanEnded,
-                            scanEnded})
-                << int(None) << "completed"
-                << "2 cards found." << both << 1;
-            // Longer than the watchdog in all, but every report comes within it of the one before.
-            QTest::newRow(name("paced"))
-                << reports({scanAck, "", scanStarted, "", count300, "", table3, "", scanEnded}) << int(None)
-                << "completed"
-                << "2 cards found." << both << 1;
-            QTest::newRow(name("no end of scan")) << reports({scanAck, scanStarted, table3}) << int(None)
-                                                  << "incomplete" << incomplete << both << 1;
             // The acknowledgement was lost, yet the master is evidently scanning: a resend would restart
             // it. The scan lasts longer than the request's first resend would wait.
             QTest::newRow(name("reports without the ack"))
