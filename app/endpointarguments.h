@@ -17,6 +17,10 @@ struct EndpointArguments
 // Accepts valid URLs whose scheme the device link knows (usb, serial, udp, tcp).
 EndpointArguments parseEndpointArguments(const QStringList &arguments);
 
+// Why the endpoint of a job (--scan, --erase) cannot be used, naming it without its password; empty
+// when it can.
+QString jobEndpointProblem(const QString &argument);
+
 // The port-list entry of a command-line endpoint: the Ethernet interface module (44) for udp and
 // tcp, the vtap device (21) for its USB product id, otherwise the bus master (0).
 PortEntry endpointEntry(const QUrl &url);

@@ -105,13 +105,20 @@ bool EndpointSession::startScan()
     shown = ModuleTable();
     emit tableChanged();
     scan = new BusScan(treatComPc, this);
-    connect(scan, &BusScan::progress, this, &EndpointSession::status);
+    connect(scan, &BusJob::progress, this, &EndpointSession::status);
     connect(scan, &BusScan::tableRead, this, &EndpointSession::showTable);
-    connect(scan, &BusScan::finished, this, [this](const ScanResult &result) {
+    connect(scan, &BusJob::result, this, [this] {
+        const ScanResult result = scan->scanResult();
         lastScan = result;
         showTable(result.table);
         endJobs();
-        if (result.outcome != ScanResult::Completed && result.outcome != ScanResult::Cancelled)
+        // The job says what happened; the way on is the window's to say (it turns "Scan again" into
+        // Refresh while the link is down).
+        if (result.outcome == BusJob::Incomplete)
+            emit status(result.message + QStringLiteral(" Scan again."));
+        else if (result.outcome == BusJob::NoAnswer || result.outcome == BusJob::LinkLost)
+            emit status(result.message + QStringLiteral(" Check the connection, then Scan again."));
+        else if (result.outcome != BusJob::Completed && result.outcome != BusJob::Cancelled)
             emit status(result.message);
         emit jobFinished();
     });
@@ -129,10 +136,10 @@ bool EndpointSession::startErase(quint32 moduleId)
             label = module.label();
     }
     erase = new DaliErase(treatComPc, moduleId, label, this);
-    connect(erase, &DaliErase::progress, this, &EndpointSession::status);
-    connect(erase, &DaliErase::finished, this, [this](DaliErase::Outcome outcome, const QString &message) {
-        if (outcome != DaliErase::Cancelled)
-            emit status(message);
+    connect(erase, &BusJob::progress, this, &EndpointSession::status);
+    connect(erase, &BusJob::result, this, [this] {
+        if (erase->outcome() != BusJob::Cancelled)
+            emit status(erase->text());
         endJobs();
         emit jobFinished();
     });

@@ -21,6 +21,28 @@ void printLine(FILE *stream, const QString &line)
     std::fflush(stream);
 }
 
+// What a person at the command line can do about a job that did not end well.
+QString withAdvice(BusJob::Outcome outcome, const QString &text)
+{
+    switch (outcome) {
+    case BusJob::NoAnswer:
+    case BusJob::LinkLost:
+        return text + QStringLiteral(" Check the connection, then run the command again.");
+    case BusJob::Incomplete:
+        return text + QStringLiteral(" Run the command again.");
+    default:
+        return text;
+    }
+}
+
+// Waits that the test suites shorten, in ms; never documented, read by the command line only.
+int testWait(const char *name, int fallback)
+{
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue(name, &ok);
+    return ok && ms > 0 ? ms : fallback;
+}
+
 } // namespace
 
 HeadlessRun::HeadlessRun(const ToolboxOptions &options, TrafficTrace *trace)
@@ -45,34 +67,55 @@ int HeadlessRun::exec()
 {
     QElapsedTimer run;
     run.start();
+    budgetMs = qint64(options.timeoutSeconds) * 1000;
+    // The limit bounds the whole run: the open before the job, the job, and the module's logout after it.
+    const int logoutMs = testWait("TELVORAN_TEST_LOGOUT_MS", MyDiFtdi::logoutWaitMs());
+    MyDiFtdi::setEthWaits(int(qMin<qint64>(MyDiFtdi::openWaitMs(), budgetMs)), logoutMs);
     // Opened once the trace listens, so that it sees the module session open too.
     manager = std::make_unique<MyTreatComPc>(QString());
     trace->setEndpoint(shownUrl(options.jobUrl));
     connect(manager.get(), &MyTreatComPc::traffic, trace, &TrafficTrace::record);
     manager->open(options.jobUrl.toString(QUrl::FullyEncoded));
     scan = new BusScan(manager.get(), this);
-    connect(scan, &BusScan::progress, this, [](const QString &line) { printLine(stderr, line); });
-    connect(scan, &BusScan::finished, this, &HeadlessRun::scanFinished);
-    if (manager->isConnected()) {
-        // The limit bounds the whole run: the open before the job and the module's logout after it.
-        const QString scheme = options.jobUrl.scheme();
-        const int logout = scheme == QLatin1String("udp") || scheme == QLatin1String("tcp") ? MyDiFtdi::logoutWaitMs() : 0;
-        limit.start(int(qMax<qint64>(0, qint64(options.timeoutSeconds) * 1000 - run.elapsed() - logout)));
-        scan->start();
+    scan->setWatchdogMs(testWait("TELVORAN_TEST_WATCHDOG_MS", BusScan::defaultWatchdogMs));
+    connect(scan, &BusJob::progress, this, [](const QString &line) { printLine(stderr, line); });
+    connect(scan, &BusJob::result, this, [this] { scanFinished(scan->scanResult()); });
+    ScanResult unsent;
+    unsent.endpoint = shownUrl(options.jobUrl);
+    unsent.finishedAt = QDateTime::currentDateTime();
+    const QString scheme = options.jobUrl.scheme();
+    const bool session = scheme == QLatin1String("udp") || scheme == QLatin1String("tcp");
+    const qint64 left = budgetMs - run.elapsed() - (session ? logoutMs : 0);
+    if (!manager->isConnected() && run.elapsed() >= budgetMs) {
+        timeLimitReached(unsent);
+    } else if (!manager->isConnected()) {
+        unsent.outcome = BusJob::NotConnected;
+        unsent.message =
+            QStringLiteral("Not connected to %1: %2.").arg(unsent.endpoint, manager->openFailureReason());
+        scanFinished(unsent);
+    } else if (left <= 0) {
+        // No request that the run could not wait for: the master would scan for a session that is gone.
+        timeLimitReached(unsent);
     } else {
-        ScanResult result;
-        result.outcome = ScanResult::NotConnected;
-        result.endpoint = shownUrl(options.jobUrl);
-        result.finishedAt = QDateTime::currentDateTime();
-        result.message = QStringLiteral("Not connected to %1: %2.").arg(result.endpoint, manager->openFailureReason());
-        scanFinished(result);
+        limit.start(int(left));
+        scan->start();
     }
     // A request that cannot be written ends the job inside start().
     if (!ended)
         loop.exec();
-    // The Ethernet logout waits 1.5 s: the result is out before it.
+    // The Ethernet logout waits 1.5 s, within what is left of the limit: the result is out before it.
+    MyDiFtdi::setEthWaits(MyDiFtdi::openWaitMs(),
+                          int(qBound<qint64>(0, budgetMs - run.elapsed(), MyDiFtdi::logoutWaitMs())));
     manager.reset();
     return status;
+}
+
+void HeadlessRun::timeLimitReached(const ScanResult &unsent)
+{
+    ScanResult result = unsent;
+    result.outcome = BusJob::Cancelled;
+    result.message = QStringLiteral("Time limit of %1 s reached.").arg(options.timeoutSeconds);
+    scanFinished(result);
 }
 
 void HeadlessRun::scanFinished(const ScanResult &result)
@@ -82,7 +125,7 @@ void HeadlessRun::scanFinished(const ScanResult &result)
     // never came: the window lists it and erases from it, and so does this run. A scan stopped by the
     // time limit or a lost link ends the run.
     if (options.mode == ToolboxOptions::Erase &&
-        (result.completed() || (result.tableRead && result.outcome == ScanResult::Incomplete))) {
+        (result.completed() || (result.tableRead && result.outcome == BusJob::Incomplete))) {
         if (!result.completed())
             printLine(stderr, result.message);
         eraseModule(result);
@@ -96,7 +139,7 @@ void HeadlessRun::scanFinished(const ScanResult &result)
     if (result.completed())
         finish(Done);
     else
-        finish(Failed, result.message);
+        finish(Failed, withAdvice(result.outcome, result.message));
 }
 
 void HeadlessRun::eraseModule(const ScanResult &result)
@@ -126,19 +169,20 @@ void HeadlessRun::eraseModule(const ScanResult &result)
     }
     document.insert(QStringLiteral("erase"), report);
     erase = new DaliErase(manager.get(), target->id, target->label(), this);
-    connect(erase, &DaliErase::progress, this, [](const QString &line) { printLine(stderr, line); });
-    connect(erase, &DaliErase::finished, this, &HeadlessRun::eraseFinished);
+    connect(erase, &BusJob::progress, this, [](const QString &line) { printLine(stderr, line); });
+    connect(erase, &BusJob::result, this, &HeadlessRun::eraseFinished);
     erase->start();
 }
 
-void HeadlessRun::eraseFinished(DaliErase::Outcome outcome, const QString &message)
+void HeadlessRun::eraseFinished()
 {
+    const QString message = erase->text();
     QJsonObject report = document.value(QStringLiteral("erase")).toObject();
-    report.insert(QStringLiteral("outcome"), DaliErase::outcomeName(outcome));
+    report.insert(QStringLiteral("outcome"), BusJob::outcomeName(erase->outcome()));
     report.insert(QStringLiteral("message"), message);
     document.insert(QStringLiteral("erase"), report);
-    if (outcome != DaliErase::Accepted) {
-        finish(Failed, message);
+    if (!erase->succeeded()) {
+        finish(Failed, withAdvice(erase->outcome(), message));
         return;
     }
     if (!options.json)

@@ -36,7 +36,8 @@ public:
 private:
     void scanFinished(const ScanResult &result);
     void eraseModule(const ScanResult &result);
-    void eraseFinished(DaliErase::Outcome outcome, const QString &message);
+    void eraseFinished();
+    void timeLimitReached(const ScanResult &unsent);
     void finish(int status, const QString &reason = QString());
 
     ToolboxOptions options;
@@ -46,6 +47,7 @@ private:
     QPointer<DaliErase> erase;
     QJsonObject document; // --json: the scan's inventory, and the erase's outcome
     QTimer limit;
+    qint64 budgetMs = 0; // the whole run's, from --timeout
     QEventLoop loop;
     int status = Failed;
     bool ended = false;

@@ -119,11 +119,11 @@ bool ToolboxOptions::parse(const QStringList &arguments)
     if (!parser.positionalArguments().isEmpty())
         return fail(
             QStringLiteral("endpoint arguments are for the window; give the endpoint to --scan or --erase"));
-    const EndpointArguments job =
-        parseEndpointArguments({parser.value(mode == Scan ? scanOption : eraseOption)});
-    if (job.endpoints.isEmpty())
-        return fail(job.rejections.value(0));
-    jobUrl = job.endpoints.constFirst();
+    const QString jobEndpoint = parser.value(mode == Scan ? scanOption : eraseOption);
+    const QString problem = jobEndpointProblem(jobEndpoint);
+    if (!problem.isEmpty())
+        return fail(problem);
+    jobUrl = QUrl(jobEndpoint, QUrl::StrictMode);
     if (mode == Scan && (parser.isSet(moduleOption) || parser.isSet(yesOption)))
         return fail(QStringLiteral("--module and --yes go with --erase"));
     if (mode == Erase && !parser.isSet(moduleOption))

@@ -2,6 +2,7 @@
 
 #include "frametext.h"
 #include "myframedec.h"
+#include "quietdecoding.h"
 
 #include <QDateTime>
 
@@ -24,8 +25,11 @@ QString shortUnit(const QString &label, const QByteArray &bytes, int size, QStri
     return FrameText::unit(label, bytes.left(shownBytes), note);
 }
 
+// The frame was decoded, and its diagnostics written, when it was received: a line drawn again does
+// not write them again.
 QString describeKept(bool sent, RxItemKind kind, const QByteArray &bytes, int size)
 {
+    const QuietDecoding quiet;
     if (kind == RxTextLine)
         return shortUnit(QStringLiteral("SESSION"), bytes, size, QString());
     if (kind == RxBusFrame) {

@@ -5,7 +5,7 @@
 // once, and the process's memory, descriptors, objects and timers must be as many at the end as
 // after the warm-up. One table at the end; exit status 1 on a mismatch, an unended job or growth.
 
-#include "busrequest.h"
+#include "buscodes.h"
 #include "busscan.h"
 #include "dalierase.h"
 #include "myframedec.h"
@@ -353,7 +353,7 @@ BusSeen readBus(const QByteArray &log, int pcMode)
         ++seen.delivered;
         const int command = frame.command();
         // A sender's mode has the same codes as a receiver's.
-        if (frame.txMode() == rxModeMaster) {
+        if (frame.txMode() == modeMaster) {
             if (command == commandCoackn || command == commandCogivenbrmod ||
                 command == commandCotranstable || command == commandCosendtask)
                 seen.masterAnswered = true;
@@ -361,7 +361,7 @@ BusSeen readBus(const QByteArray &log, int pcMode)
                 seen.endReport = true;
             if (command == commandCotranstable)
                 seen.table = true;
-        } else if (frame.txMode() == rxModeAddressed && frame.txAddr() == daliModuleId &&
+        } else if (frame.txMode() == modeAddressed && frame.txAddr() == daliModuleId &&
                    command == commandCoackn) {
             seen.moduleAck = true;
         }
@@ -581,18 +581,17 @@ private:
         Job *record = job.get();
         if (job->erase) {
             auto *erase = new DaliErase(manager.get(), daliModuleId, QLatin1String(daliModuleLabel));
-            QObject::connect(erase, &DaliErase::finished,
-                             [this, record](DaliErase::Outcome outcome, const QString &message) {
-                                 ended(record,
-                                       spelledOut(QStringLiteral("erase"), DaliErase::outcomeName(outcome)),
-                                       message);
-                             });
+            QObject::connect(erase, &BusJob::result, [this, record](BusJob *job) {
+                ended(record, spelledOut(QStringLiteral("erase"), BusJob::outcomeName(job->outcome())),
+                      job->text());
+            });
             job->object = erase;
             erase->start();
         } else {
             auto *scan = new BusScan(manager.get());
             scan->setWatchdogMs(options.watchdogMs);
-            QObject::connect(scan, &BusScan::finished, [this, record](const ScanResult &result) {
+            QObject::connect(scan, &BusJob::result, [this, record, scan] {
+                const ScanResult &result = scan->scanResult();
                 record->scan = result;
                 ended(record, spelledOut(QStringLiteral("scan"), result.outcomeName()), result.message);
             });
@@ -610,10 +609,8 @@ private:
             std::fprintf(stderr, "soak %s: job %d (%s) did not end within %d ms\n", qPrintable(transport),
                          number, record->erase ? "erase" : "scan", limitMs);
             record->ends = -1000; // its stop below is not an end of its own
-            if (auto *scan = qobject_cast<BusScan *>(record->object))
-                scan->stop(QStringLiteral("soak: no end"));
-            if (auto *erase = qobject_cast<DaliErase *>(record->object))
-                erase->stop(QStringLiteral("soak: no end"));
+            if (auto *busJob = qobject_cast<BusJob *>(record->object))
+                busJob->stop(QStringLiteral("soak: no end"));
         }
         ++summary.jobs;
         finishLastJob();

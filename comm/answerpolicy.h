@@ -12,9 +12,6 @@ struct AnswerPolicy
     quint8 answerCommand = 0; // command code the answer carries (1 = COACKN)
     QByteArray answerPrefix;  // bytes the answer's data must begin with, from answerOffset; empty: any
     qint32 answerOffset = 0;
-    // Further command codes from the addressee that end the wait as the answer does: replies that
-    // show the request arrived although its acknowledgement was lost (the scan's reports).
-    QByteArray otherAnswers;
 };
 
 #endif // ANSWERPOLICY_H

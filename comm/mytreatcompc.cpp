@@ -1,5 +1,6 @@
 #include "mytreatcompc.h"
 
+#include "buscodes.h"
 #include "commlog.h"
 #include "mydiftdi.h"
 #include "shownurl.h"
@@ -13,22 +14,12 @@
 
 namespace {
 
-constexpr int commandCoackn = 1;
-constexpr int commandConack = 2;
-constexpr int addrSize16 = 0x10;
-constexpr int addrSize32 = 0x18;
-constexpr int addressedMode = 3;
-constexpr int ackFrameType = 1;
-constexpr int ackFrameClass = 0x60;
-
 constexpr int timeoutUnitMs = 50;
 // A request and its COACKN need their time on the bus; a shorter wait would resend frames whose
 // answer is still on its way.
 constexpr int minRetryIntervalMs = 120;
 
-constexpr int modeEthernet = 1;
-constexpr int modeUsbOrSerial = 2;
-// Taken as modeUsbOrSerial, with a debug line each time it is asked for.
+// Taken as modeUsbPc, with a debug line each time it is asked for.
 constexpr int modeUnknownScheme = 0;
 
 // The address mode of this PC on the bus behind the endpoint url.
@@ -36,12 +27,12 @@ int modeOfUrl(const QString &url)
 {
     const QUrl parsed(url);
     if (!parsed.isValid())
-        return modeUsbOrSerial;
+        return modeUsbPc;
     const QString scheme = parsed.scheme();
     if (scheme == QLatin1String("usb") || scheme == QLatin1String("serial"))
-        return modeUsbOrSerial;
+        return modeUsbPc;
     if (scheme == QLatin1String("udp") || scheme == QLatin1String("tcp"))
-        return modeEthernet;
+        return modeEthernetPc;
     return modeUnknownScheme;
 }
 
@@ -150,7 +141,7 @@ int MyTreatComPc::pcMode() const
 {
     if (portUrlMode == modeUnknownScheme) {
         qCDebug(lcComm) << "unknown scheme ??";
-        return modeUsbOrSerial;
+        return modeUsbPc;
     }
     return portUrlMode;
 }
@@ -255,7 +246,7 @@ bool MyTreatComPc::isAnswer(const MyFrameDec &frame)
         return false;
     if (frame.txMode() != pendingFrame.rxMode() || frame.addrSize() != pendingFrame.addrSize())
         return false;
-    if (pendingFrame.rxMode() == addressedMode) {
+    if (pendingFrame.rxMode() == modeAddressed) {
         if (pendingFrame.addrSize() == addrSize16) {
             if (frame.txAddr16() != pendingFrame.rxAddr16())
                 return false;
@@ -269,13 +260,10 @@ bool MyTreatComPc::isAnswer(const MyFrameDec &frame)
     // The addressee is still working on the request: it passes, but the wait goes on.
     if (frame.command() == commandConack)
         return true;
-    // Another reply of the addressee to the request shows that it arrived: the wait ends as on the
-    // answer itself, whose acknowledgement may have been lost on the way.
-    const bool answer = frame.command() == pendingPolicy.answerCommand;
-    if (!answer && !pendingPolicy.otherAnswers.contains(char(quint8(frame.command()))))
+    if (frame.command() != pendingPolicy.answerCommand)
         return false;
     const QByteArray &prefix = pendingPolicy.answerPrefix;
-    if (answer && !prefix.isEmpty()) {
+    if (!prefix.isEmpty()) {
         const QByteArray data = frame.data();
         const int offset = pendingPolicy.answerOffset;
         if (offset < 0 || offset > data.size() || !data.mid(offset).startsWith(prefix))
@@ -307,11 +295,11 @@ void MyTreatComPc::on_newframe_cb(MyDiFtdi *port)
 
 bool MyTreatComPc::sendAck(const MyFrameDec &frame)
 {
-    if (frame.ackRequest() == 0 || frame.frameType() != ackFrameType || frame.rxMode() != pcMode())
+    if (frame.ackRequest() == 0 || frame.frameType() != frameTypeRequest || frame.rxMode() != pcMode())
         return false;
 
     MyFrameDec ack;
-    ack.setFrame(ackFrameType, 0, frame.addrSize(), ackFrameClass, frame.rxMode(), frame.txMode(),
+    ack.setFrame(frameTypeRequest, 0, frame.addrSize(), frameClassAck, frame.rxMode(), frame.txMode(),
                  frame.rxAddr(), frame.txAddr(), commandCoackn, QByteArray());
 
     qCDebug(lcComm) << "Ack " << frame.rxMode() << ":" << frame.rxAddr() << " -> " << frame.txMode() << ":"

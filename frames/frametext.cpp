@@ -1,20 +1,20 @@
 #include "frametext.h"
 
+#include "buscodes.h"
 #include "myframedec.h"
 
 namespace {
 
 constexpr int nameWidth = 13;
-constexpr int addressedMode = 3;
 
 int addressWidth(int addrSize)
 {
     switch (addrSize) {
-    case 0x08:
+    case addrSize8:
         return 2;
-    case 0x10:
+    case addrSize16:
         return 4;
-    case 0x18:
+    case addrSize32:
         return 8;
     default:
         return 0;
@@ -27,7 +27,7 @@ constexpr char upperHex[] = "0123456789ABCDEF";
 QString endpoint(int mode, quint32 address, int addrSize)
 {
     const int width = addressWidth(addrSize);
-    if (mode != addressedMode || width == 0)
+    if (mode != modeAddressed || width == 0)
         return QString::number(mode);
     // At least width digits; an address too wide for its field still shows whole.
     int digits = width;

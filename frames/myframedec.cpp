@@ -1,6 +1,8 @@
 #include "myframedec.h"
 
+#include "buscodes.h"
 #include "frameslog.h"
+#include "quietdecoding.h"
 
 #include <QDebug>
 
@@ -10,11 +12,6 @@ namespace {
 
 constexpr char stx = 0x02;
 constexpr char etx = 0x03;
-constexpr uchar optionFollows = 0x80;
-constexpr int addrSize8 = 0x08;
-constexpr int addrSize16 = 0x10;
-constexpr int addrSize32 = 0x18;
-constexpr int addressedMode = 3;
 
 // Codes of a run ascend by one from `first` in the order of `names`.
 struct CommandRun
@@ -173,16 +170,22 @@ quint32 readAddress(const uchar *in, int width)
 // The diagnostics stay out of line so that the decoding steps around them remain small enough to inline.
 Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void logStop(const char *text)
 {
+    if (QuietDecoding::active())
+        return;
     qCDebug(lcFrames).noquote() << text;
 }
 
 Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void logChecksumMismatch(quint8 rx, quint8 calc)
 {
+    if (QuietDecoding::active())
+        return;
     qCDebug(lcFrames).noquote() << "checksums mismatch. Rx=" << int(rx) << " != Calc=" << int(calc);
 }
 
 Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void logOptionByteCount(int count)
 {
+    if (QuietDecoding::active())
+        return;
     if (count < 2)
         qCDebug(lcFrames).noquote() << "Incomplete header. " << count
                                     << " option bytes detected but 2 options bytes are expected.";
@@ -193,11 +196,15 @@ Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void logOptionByteCount(int count)
 
 Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void logUnknownCode(quint8 code)
 {
+    if (QuietDecoding::active())
+        return;
     qCDebug(lcFrames).noquote() << "Raw Command not handled : " << int(code);
 }
 
 Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void logUnhandledCommand(quint8 code)
 {
+    if (QuietDecoding::active())
+        return;
     qCDebug(lcFrames).noquote() << "Unhandled/Invalid command : " << static_cast<char>(code);
 }
 
@@ -207,7 +214,8 @@ MyFrameDec::MyFrameDec() = default;
 
 Q_ALWAYS_INLINE const uchar *MyFrameDec::rawBytes() const
 {
-    return m_rawSize <= inlineFrameBytes ? m_rawInline : reinterpret_cast<const uchar *>(m_rawHeap.constData());
+    return m_rawSize <= inlineFrameBytes ? m_rawInline
+                                         : reinterpret_cast<const uchar *>(m_rawHeap.constData());
 }
 
 Q_ALWAYS_INLINE uchar *MyFrameDec::resizeRaw(int size)
@@ -310,11 +318,11 @@ Q_ALWAYS_INLINE bool MyFrameDec::readOptionBytes(const uchar *bytes, int size, i
     const uchar b0 = bytes[0];
     const uchar b1 = bytes[1];
     m_frameType = b0 & 0x03;
-    m_ackRequest = b0 & 0x04;
-    m_addrSize = b0 & 0x18;
-    m_frameClass = b0 & 0x60;
-    m_txMode = b1 & 0x03;
-    m_rxMode = (b1 >> 2) & 0x03;
+    m_ackRequest = b0 & ackRequested;
+    m_addrSize = b0 & addrSizeMask;
+    m_frameClass = b0 & frameClassMask;
+    m_txMode = b1 & addressModeMask;
+    m_rxMode = (b1 >> 2) & addressModeMask;
     pos = 2;
     return true;
 }
@@ -322,7 +330,7 @@ Q_ALWAYS_INLINE bool MyFrameDec::readOptionBytes(const uchar *bytes, int size, i
 Q_ALWAYS_INLINE bool MyFrameDec::readAddresses(const uchar *bytes, int size, int &pos)
 {
     const int width = addressWidth(m_addrSize);
-    if (m_txMode == addressedMode && width > 0) {
+    if (m_txMode == modeAddressed && width > 0) {
         if (size - pos < width) {
             logStop("rawFrame is too short fo TXAddr");
             return false;
@@ -331,7 +339,7 @@ Q_ALWAYS_INLINE bool MyFrameDec::readAddresses(const uchar *bytes, int size, int
         setWidthCopy(m_txAddr, m_txAddr16, m_txAddr32);
         pos += width;
     }
-    if (m_rxMode == addressedMode && width > 0) {
+    if (m_rxMode == modeAddressed && width > 0) {
         if (size - pos < width) {
             logStop("rawFrame is too short for RXAddr");
             return false;
@@ -425,8 +433,8 @@ bool MyFrameDec::encode()
 Q_ALWAYS_INLINE void MyFrameDec::encodeBinary()
 {
     const int width = addressWidth(m_addrSize);
-    const int txWidth = m_txMode == addressedMode ? width : 0;
-    const int rxWidth = m_rxMode == addressedMode ? width : 0;
+    const int txWidth = m_txMode == modeAddressed ? width : 0;
+    const int rxWidth = m_rxMode == modeAddressed ? width : 0;
     const int size = 2 + txWidth + rxWidth + 1 + int(m_data.size()) + 1;
 
     uchar *const start = resizeRaw(size);
@@ -490,7 +498,7 @@ bool MyFrameDec::setAddresses8(int txMode, quint8 txAddr, int rxMode, quint8 rxA
 
 bool MyFrameDec::completeTxAddr(quint16 shortAddr, quint32 longAddr)
 {
-    if (m_txMode != addressedMode)
+    if (m_txMode != modeAddressed)
         return false;
     if (m_addrSize != addrSize16 && m_addrSize != addrSize32) {
         qCDebug(lcFrames).noquote() << "Unhandled FromAddr" << m_addrSize;
@@ -501,7 +509,7 @@ bool MyFrameDec::completeTxAddr(quint16 shortAddr, quint32 longAddr)
 
 bool MyFrameDec::completeRxAddr(quint16 shortAddr, quint32 longAddr)
 {
-    if (m_rxMode != addressedMode)
+    if (m_rxMode != modeAddressed)
         return false;
     return completeAddr(m_rxAddr16, m_rxAddr32, shortAddr, longAddr);
 }

@@ -1,6 +1,7 @@
 #ifndef MYDIFTDI_H
 #define MYDIFTDI_H
 
+#include "buscodes.h"
 #include "deferreddelete.h"
 #include "ftd2xx.h"
 #include "portentry.h"
@@ -46,7 +47,7 @@ public:
         SessionAuthFailed = 2,
     };
 
-    static constexpr quint16 defaultEthPort = 17481;
+    static constexpr quint16 defaultEthPort = ethModulePort;
     // Longest frame is a few hundred bytes; past this bound undelimited bytes are let go.
     static constexpr int rxBufferLimit = 64 * 1024;
     static constexpr int usbReadChunk = 4096;
@@ -108,6 +109,7 @@ public:
     static void setEthWaits(int openMs, int logoutMs);
     // How long the Ethernet close waits after its LOGOUT, for what the module still sends.
     static int logoutWaitMs();
+    static int openWaitMs();
 
     // ---- Endpoint discovery (mydiftdi_discovery.cpp) ----
     static QList<PortEntry> discoverPorts(int mask);

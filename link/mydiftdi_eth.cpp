@@ -1,6 +1,8 @@
 // Ethernet transport: the interface module's text session (LOGIN, HELLO, LOGOUT, INFO lines) over
 // UDP or TCP, with the bus frames passed through unchanged in both directions.
 #include "mydiftdi.h"
+
+#include "loginencoder.h"
 #include "myframedec.h"
 
 #include "linklog.h"
@@ -22,10 +24,6 @@ int ethOpenWaitMs = 2000;
 int ethLogoutWaitMs = 1500;
 constexpr int waitSliceMs = 100;
 constexpr int maxDatagramSize = 65536;
-constexpr int passwordBytesUsed = 10;
-constexpr int checkByteCount = 5;
-// Where the module expects the check bytes: the separators of a two-digit year remainder.
-constexpr int checkBytePositions[checkByteCount] = {7, 10, 13, 16, 19};
 
 // A click must not run a window slot against a link or manager that is half built or dying, so
 // the waits leave user input queued.
@@ -43,24 +41,6 @@ void runEventSlice(int ms, const MyDiFtdi *quitSignalSource)
         // spinning the CPU.
         QCoreApplication::processEvents(waitFlags, ms);
         QThread::msleep(static_cast<unsigned long>(qMin(ms, 10)));
-    }
-}
-
-QByteArray spaceFilled(int value)
-{
-    return QByteArray::number(value).rightJustified(2, ' ');
-}
-
-// The module reads the password's check bytes from pairs of its first ten characters.
-void passwordCheckBytes(const QString &password, quint8 checks[checkByteCount])
-{
-    quint32 p[passwordBytesUsed] = {};
-    const QByteArray latin = password.left(passwordBytesUsed).toLatin1();
-    for (int i = 0; i < latin.size(); ++i)
-        p[i] = static_cast<quint8>(latin.at(i));
-    for (int i = 0; i < checkByteCount; ++i) {
-        const quint32 s = p[i] + p[i + 1] + p[i + 5] + p[(i + 6) % passwordBytesUsed];
-        checks[i] = static_cast<quint8>(s + 2 * (s >> 8));
     }
 }
 
@@ -136,6 +116,11 @@ int MyDiFtdi::logoutWaitMs()
     return ethLogoutWaitMs;
 }
 
+int MyDiFtdi::openWaitMs()
+{
+    return ethOpenWaitMs;
+}
+
 void MyDiFtdi::waitMs(int ms)
 {
     QElapsedTimer clock;
@@ -151,36 +136,7 @@ bool MyDiFtdi::encodeLogin(QByteArray &out, const QString &password)
 
 bool MyDiFtdi::encodeLogin(QByteArray &out, const QString &password, const QDateTime &now)
 {
-    if (password.isEmpty())
-        return false;
-    quint8 checks[checkByteCount];
-    passwordCheckBytes(password, checks);
-
-    const QDate date = now.date();
-    const QTime time = now.time();
-    const char separator = '\xFF';
-    out = "LOGIN";
-    out += QByteArray::number(date.year() / 100) + separator;
-    out += QByteArray::number(date.year() % 100) + separator;
-    out += spaceFilled(date.month()) + separator;
-    out += spaceFilled(date.day()) + separator;
-    out += spaceFilled(time.hour()) + separator;
-    out += spaceFilled(time.minute());
-
-    quint32 sum = 0;
-    for (int i = 5; i < out.size(); ++i) {
-        out[i] = static_cast<char>(~static_cast<quint8>(out.at(i)));
-        sum += static_cast<quint8>(out.at(i));
-    }
-    const quint32 folded = (sum & 0xFF) + ((sum >> 8) & 0xFF);
-    const auto key = static_cast<quint8>(folded + (folded >> 8));
-    // In years whose remainder is below 10 the datagram is one byte shorter, but the module still
-    // looks at the same positions.
-    for (int i = 0; i < checkByteCount; ++i) {
-        if (checkBytePositions[i] < out.size())
-            out[checkBytePositions[i]] = static_cast<char>(checks[i] ^ key);
-    }
-    return true;
+    return LoginEncoder::encode(out, password, now);
 }
 
 int MyDiFtdi::openEth(const QString &urlText)

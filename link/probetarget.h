@@ -1,6 +1,8 @@
 #ifndef PROBETARGET_H
 #define PROBETARGET_H
 
+#include "buscodes.h"
+
 #include <QHostAddress>
 
 // Where the discovery probe "DISCOVER QNTX07" is sent: normally the broadcast address of each IPv4
@@ -8,7 +10,7 @@
 struct ProbeTarget
 {
     QHostAddress address;
-    quint16 port = 17481;
+    quint16 port = ethModulePort;
 };
 
 #endif // PROBETARGET_H

@@ -1,7 +1,7 @@
 #include "framelog.h"
-#include "simfaultcontrol.h"
 #include "simbus.h"
 #include "simethmodule.h"
+#include "simfaultcontrol.h"
 #include "simoptions.h"
 #include "simptyport.h"
 #include "simsignalwatcher.h"
@@ -55,6 +55,9 @@ int main(int argc, char *argv[])
     SimBus bus(options.modules, options.faults, &log);
     bus.setScanMs(options.scanMs);
     bus.setResend(options.resendMs, options.resends);
+    if (options.masterAddressed)
+        bus.setMasterAddress(options.masterAddress);
+    bus.setUnusableReports(options.unusableReports);
 
     SimFaultControl control(&bus.faultSettings(), &log);
     if (options.faultsFromStdin)

@@ -1,29 +1,9 @@
 #include "simbus.h"
 
+#include "buscodes.h"
 #include "framelog.h"
 
 namespace {
-
-constexpr int coAckn = 0x01;
-constexpr int coNack = 0x02;
-constexpr int coTransTable = 0x16;
-constexpr int coSetData = 0x1F;
-constexpr int coScan = 0x31;
-constexpr int coGiveNbrMod = 0x37;
-constexpr int coSendTask = 0x63;
-
-constexpr int ackRequested = 0x04;
-constexpr int addrSize32 = 0x18;
-constexpr int requestClass = 0x20;
-constexpr int ackClass = 0x60;
-constexpr int masterMode = 0;
-constexpr int addressedMode = 3;
-
-constexpr char taskScanEnded = 0x01;
-constexpr char taskScanStarted = 0x02;
-constexpr uchar moduleTableMarker = 0xF0;
-
-const QByteArray eraseShortAddresses("\x3F\xF1", 2);
 
 QByteArray withBrokenChecksum(const MyFrameDec &frame)
 {
@@ -89,20 +69,20 @@ void SimBus::receiveText(const QByteArray &wire)
 
 void SimBus::dispatch(const MyFrameDec &frame)
 {
-    if (frame.command() == coAckn) {
+    if (frame.command() == commandCoackn) {
         handlePcAck(frame);
         return;
     }
-    if (frame.command() == coNack) {
+    if (frame.command() == commandConack) {
         if (log)
             log->event(QStringLiteral("  CONACK from the PC: the report goes again at its resend time"));
         return;
     }
-    if (frame.rxMode() == masterMode) {
+    if (frame.rxMode() == modeMaster) {
         handleMasterFrame(frame);
         return;
     }
-    if (frame.rxMode() == addressedMode) {
+    if (frame.rxMode() == modeAddressed) {
         if (const SimModule *module = moduleAt(frame)) {
             handleModuleFrame(frame, *module);
             return;
@@ -118,7 +98,7 @@ void SimBus::dispatch(const MyFrameDec &frame)
 void SimBus::handleMasterFrame(const MyFrameDec &frame)
 {
     acknowledge(frame);
-    if (frame.command() != coScan) {
+    if (frame.command() != commandCoscan) {
         if (log)
             log->event(QStringLiteral("  the bus master ignores %1").arg(frame.commandName()));
         return;
@@ -134,8 +114,8 @@ void SimBus::handleMasterFrame(const MyFrameDec &frame)
 
 void SimBus::handleModuleFrame(const MyFrameDec &frame, const SimModule &module)
 {
-    if (frame.command() == coSetData && module.isDaliInterface() &&
-        frame.data().startsWith(eraseShortAddresses)) {
+    if (frame.command() == commandCosetdata && module.isDaliInterface() &&
+        frame.data().startsWith(eraseShortAddressesData())) {
         if (log)
             log->event(QStringLiteral("  DALI line of %1 erased: short addresses and groups cleared")
                            .arg(module.label()));
@@ -148,9 +128,14 @@ void SimBus::handleModuleFrame(const MyFrameDec &frame, const SimModule &module)
 
 void SimBus::handlePcAck(const MyFrameDec &frame)
 {
-    // The PC's ack goes from its own mode back to the master (mode 0); it names no report, so any
-    // such ack settles the one report awaiting it.
-    const bool settlesReport = awaitingAck && frame.txMode() == scanPcMode && frame.rxMode() == masterMode;
+    // The PC's ack goes from its own mode back to the report's sender: the master's mode, and its
+    // address when it reports from one. It names no report, so such an ack settles the one report
+    // awaiting it; an ack to anyone else does not.
+    const bool toMaster = masterAddressed
+                              ? frame.rxMode() == modeAddressed && frame.addrSize() == addrSize32 &&
+                                    frame.rxAddr() == masterAddress
+                              : frame.rxMode() == modeMaster;
+    const bool settlesReport = awaitingAck && frame.txMode() == scanPcMode && toMaster;
     if (!settlesReport) {
         if (log)
             log->event(QStringLiteral("  COACKN with no report awaiting it: ignored"));
@@ -185,8 +170,8 @@ void SimBus::acknowledge(const MyFrameDec &request)
     // answers CONACK: the PC keeps waiting and sends the request again.
     const bool busy = faults.nack();
     MyFrameDec ack;
-    ack.setFrame(1, 0, request.addrSize(), ackClass, request.rxMode(), request.txMode(), request.rxAddr(),
-                 request.txAddr(), busy ? coNack : coAckn, QByteArray());
+    ack.setFrame(frameTypeRequest, 0, request.addrSize(), frameClassAck, request.rxMode(), request.txMode(),
+                 request.rxAddr(), request.txAddr(), busy ? commandConack : commandCoackn, QByteArray());
     send(ack, busy ? QStringLiteral("busy (--nack)") : QString());
 }
 
@@ -223,7 +208,9 @@ void SimBus::emitWire(const MyFrameDec &frame, const QByteArray &wire, const QSt
 MyFrameDec SimBus::report(int command, const QByteArray &payload) const
 {
     MyFrameDec frame;
-    frame.setFrame(1, ackRequested, addrSize32, requestClass, masterMode, scanPcMode, 0, 0, command, payload);
+    frame.setFrame(frameTypeRequest, ackRequested, addrSize32, frameClassRequest,
+                   masterAddressed ? modeAddressed : modeMaster, scanPcMode, masterAddress, 0, command,
+                   payload);
     return frame;
 }
 
@@ -232,11 +219,19 @@ void SimBus::startScan(int pcMode)
     scanning = true;
     scanPcMode = pcMode;
     const int count = int(modules.size());
-    reports = {report(coSendTask, QByteArray(1, taskScanStarted)),
-               report(coGiveNbrMod, QByteArray().append(char(count >> 8)).append(char(count & 0xFF))),
-               report(coTransTable, moduleTablePayload(modules))};
-    if (!faults.noEnd)
-        reports.append(report(coSendTask, QByteArray(1, taskScanEnded)));
+    if (unusableReports) {
+        QByteArray foreignTable = moduleTablePayload(modules);
+        foreignTable[1] = char(moduleTableMarker + 1);
+        reports = {report(commandCogivenbrmod, QByteArray(1, char(count & 0xFF))),
+                   report(commandCotranstable, foreignTable)};
+    } else {
+        reports = {
+            report(commandCosendtask, QByteArray(1, char(reportScanStarted))),
+            report(commandCogivenbrmod, QByteArray().append(char(count >> 8)).append(char(count & 0xFF))),
+            report(commandCotranstable, moduleTablePayload(modules))};
+        if (!faults.noEnd)
+            reports.append(report(commandCosendtask, QByteArray(1, char(reportEndOfScan))));
+    }
     reportIndex = 0;
     if (log)
         log->event(QStringLiteral("  scan started: %1 module(s), reports to mode %2 over %3 ms")

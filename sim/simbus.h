@@ -33,6 +33,15 @@ public:
     // one is acknowledged.
     void setScanMs(int ms) { scanMs = qMax(0, ms); }
     void setResend(int intervalMs, int maxResends);
+    // The master's personality. By default it reports from sender mode 0; with an address it reports
+    // from sender mode 3 and that 4-byte address. With unusable reports its scan sends only reports
+    // that the PC cannot read: a module count of one byte and a table without the table marker.
+    void setMasterAddress(quint32 address)
+    {
+        masterAddressed = true;
+        masterAddress = address;
+    }
+    void setUnusableReports(bool on) { unusableReports = on; }
     bool isScanning() const { return scanning; }
     // The faults in force; changed while running, they hold from the next frame on.
     SimFaults &faultSettings() { return faults; }
@@ -70,6 +79,9 @@ private:
     int scanMs = defaultScanMs;
     int resendMs = defaultResendMs;
     int maxResends = defaultMaxResends;
+    bool masterAddressed = false;
+    quint32 masterAddress = 0;
+    bool unusableReports = false;
 
     bool scanning = false;
     int scanPcMode = 0;

@@ -1,5 +1,6 @@
 #include "simethmodule.h"
 
+#include "buscodes.h"
 #include "framelog.h"
 #include "simbus.h"
 #include "simflooder.h"
@@ -329,9 +330,8 @@ void SimEthModule::floodSession()
     }
     QElapsedTimer clock;
     clock.start();
-    constexpr int pcModeEthernet = 1;
     const qint64 sent =
-        SimFlooder::flood(*udp, session.address, session.port, pcModeEthernet, floodBytes, floodMs);
+        SimFlooder::flood(*udp, session.address, session.port, modeEthernetPc, floodBytes, floodMs);
     if (log)
         log->event(QStringLiteral("flood: %1 bytes in %2 ms").arg(sent).arg(clock.elapsed()));
 }

@@ -1,5 +1,6 @@
 #include "simflooder.h"
 
+#include "buscodes.h"
 #include "myframedec.h"
 
 #include <QElapsedTimer>
@@ -15,12 +16,13 @@ constexpr int oversizeBytes = 65000;
 constexpr int framesPerBatch = 60;
 constexpr int batchesPerCycle = 10; // about a tenth of the bytes are valid frames
 constexpr int maxNoiseBytes = 1500;
-constexpr int commandCosetdata = 0x1F; // a command the PC only acknowledges
 
 QByteArray validFrames(int pcMode)
 {
     MyFrameDec frame;
-    frame.setFrame(1, 0x04, 0x18, 0x20, 0, pcMode, 0, 0, commandCosetdata, QByteArray("\x3F\x01", 2));
+    // COSETDATA: a command the PC only acknowledges.
+    frame.setFrame(frameTypeRequest, ackRequested, addrSize32, frameClassRequest, modeMaster, pcMode, 0, 0,
+                   commandCosetdata, QByteArray("\x3F\x01", 2));
     return frame.text().repeated(framesPerBatch);
 }
 

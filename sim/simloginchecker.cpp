@@ -1,6 +1,6 @@
 #include "simloginchecker.h"
 
-#include "mydiftdi.h"
+#include "loginencoder.h"
 
 namespace {
 
@@ -62,5 +62,5 @@ QDateTime SimLoginChecker::carriedDateTime(const QByteArray &datagram)
 bool SimLoginChecker::rebuildsTo(const QByteArray &datagram, const QString &password, const QDateTime &when)
 {
     QByteArray rebuilt;
-    return MyDiFtdi::encodeLogin(rebuilt, password, when) && rebuilt == datagram;
+    return LoginEncoder::encode(rebuilt, password, when) && rebuilt == datagram;
 }

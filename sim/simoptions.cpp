@@ -98,6 +98,13 @@ void SimOptions::addOptions(QCommandLineParser &parser)
          QStringLiteral("Resend an unacknowledged report after N ms. Default 500."), QStringLiteral("N")},
         {QStringLiteral("resends"), QStringLiteral("Resend a report at most N times. Default 3."),
          QStringLiteral("N")},
+        {QStringLiteral("master-address"),
+         QStringLiteral("The bus master reports from its own 4-byte address ADDR (sender mode 3) instead "
+                        "of sender mode 0."),
+         QStringLiteral("ADDR")},
+        {QStringLiteral("unusable-reports"),
+         QStringLiteral("The bus master answers a scan with reports the PC cannot read only: a module "
+                        "count of one byte and a table without its marker.")},
         {QStringLiteral("drop-rx"), QStringLiteral("Lose PCT percent of the frames from the PC."),
          QStringLiteral("PCT")},
         {QStringLiteral("drop-tx"), QStringLiteral("Lose PCT percent of the frames to the PC."),
@@ -185,6 +192,13 @@ bool SimOptions::readNumbers(const QCommandLineParser &parser)
         readBounded(parser, QStringLiteral("flood-ms"), 1, longestWaitMs, floodMs, error);
     if (!ok)
         return false;
+    masterAddressed = parser.isSet(QStringLiteral("master-address"));
+    if (masterAddressed && !parseNumber(parser.value(QStringLiteral("master-address")), masterAddress)) {
+        error = QStringLiteral("--master-address %1: expected a 32-bit number")
+                    .arg(parser.value(QStringLiteral("master-address")));
+        return false;
+    }
+    unusableReports = parser.isSet(QStringLiteral("unusable-reports"));
     faults.noAck = parser.isSet(QStringLiteral("no-ack"));
     faults.noEnd = parser.isSet(QStringLiteral("no-end"));
     faultsFromStdin = parser.isSet(QStringLiteral("faults-from-stdin"));

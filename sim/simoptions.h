@@ -1,6 +1,7 @@
 #ifndef SIMOPTIONS_H
 #define SIMOPTIONS_H
 
+#include "buscodes.h"
 #include "simfaults.h"
 #include "simmodule.h"
 
@@ -18,18 +19,20 @@ class SimOptions
 public:
     enum Front { FrontUdp, FrontTcp, FrontPty };
 
-    static constexpr quint16 defaultPort = 17481;
     // The longest wait or delay an option (or a fault setting changed while running) may ask for.
     static constexpr int longestWaitMs = 600000;
 
     Front front = FrontUdp;
     QHostAddress host = QHostAddress(QHostAddress::LocalHost);
-    quint16 port = defaultPort;
+    quint16 port = ethModulePort;
     QString password; // empty: any LOGIN opens the session
     QList<SimModule> modules;
     int scanMs = 1500;
     int resendMs = 500;
     int resends = 3;
+    bool masterAddressed = false; // the master reports from sender mode 3 and masterAddress
+    quint32 masterAddress = 0;
+    bool unusableReports = false; // the master's scan sends only reports the PC cannot read
     SimFaults faults;
     int floodMb = 0; // a "FLOOD" datagram makes the module flood its session peer with this much
     int floodMs = 5000;

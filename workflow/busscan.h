@@ -1,20 +1,16 @@
 #ifndef BUSSCAN_H
 #define BUSSCAN_H
 
+#include "busjob.h"
 #include "scanresult.h"
 
-#include <QObject>
-#include <QPointer>
 #include <QTimer>
 
-class MyFrameDec;
-class MyTreatComPc;
-
-// One bus scan: asks the bus master behind a manager to scan the bus, follows its reports (module
-// count, scan started, module table, end of scan) and ends exactly once, with the table read, when
-// the end-of-scan report comes, the request is given up, the master stops reporting, or the link
-// goes down.
-class BusScan : public QObject
+// One bus scan: asks the bus master behind a manager to scan the bus and follows its reports
+// (module count, scan started, module table, end of scan). Ends Completed on the end-of-scan report,
+// NoAnswer when the request is given up, Incomplete when the master stops reporting, or as every job
+// does; scanResult() holds the table read up to then.
+class BusScan : public BusJob
 {
     Q_OBJECT
 
@@ -32,12 +28,8 @@ public:
         watchdog.setInterval(ms);
         probe.setInterval(ms / probeFraction);
     }
-    // Sends the scan request; when it cannot be written the scan ends before this returns.
-    void start();
-    // Ends a running scan from this side (endpoint changed, time limit reached).
-    void stop(const QString &reason);
-    bool isRunning() const { return running; }
-    const ScanResult &result() const { return scanResult; }
+    int watchdogMs() const { return watchdog.interval(); }
+    const ScanResult &scanResult() const { return current; }
 
 public slots:
     // A frame from the bus; the master's reports are read, everything else is ignored. The same
@@ -45,24 +37,28 @@ public slots:
     void readReport(const MyFrameDec &frame);
 
 signals:
-    // The status texts of the scan's steps, as the installer sees them.
-    void progress(const QString &status);
     // Each module table the master reports; a later one replaces the earlier.
     void tableRead(const ModuleTable &table);
-    void finished(const ScanResult &result);
+
+protected:
+    QString startLine() const override;
+    MyFrameDec request() const override;
+    void listen() override;
+    void requestDropped() override;
+    QString linkLostText() const override;
+    void ending(Outcome outcome, const QString &text) override;
 
 private:
-    void readTable(const QByteArray &payload);
+    bool readTable(const QByteArray &payload);
     void masterAnswered();
-    void finish(ScanResult::Outcome outcome, const QString &message = QString());
+    void scanProgressed();
 
-    QPointer<MyTreatComPc> manager;
     QTimer watchdog;
     QTimer probe; // runs from the request to the end, restarted by each report
-    ScanResult scanResult;
-    bool running = false;
+    ScanResult current;
     bool listening = false;
-    bool answered = false; // the master acknowledged the request or reported
+    bool answered = false;   // the master acknowledged the request or reported
+    bool progressed = false; // a start, count or table report of this scan was read
 };
 
 #endif // BUSSCAN_H

@@ -1,12 +1,12 @@
 #include "moduletable.h"
 
+#include "buscodes.h"
 #include "moduletypecodes.h"
 
 #include <QtEndian>
 
 namespace {
 
-constexpr int moduleTableId = 0xF0;
 constexpr int tableHeaderSize = 6;
 constexpr int moduleRecordSize = 8;
 constexpr int recordVersionOffset = 6;
@@ -44,7 +44,7 @@ QString ModuleTable::Module::label() const
 
 bool ModuleTable::read(const QByteArray &payload, ModuleTable &table)
 {
-    if (payload.size() < tableHeaderSize || byteAt(payload, 1) != moduleTableId)
+    if (payload.size() < tableHeaderSize || byteAt(payload, 1) != moduleTableMarker)
         return false;
     const int announced = (byteAt(payload, 4) * 256 + byteAt(payload, 5)) / moduleRecordSize;
     const int present = (payload.size() - tableHeaderSize) / moduleRecordSize;

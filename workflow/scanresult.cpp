@@ -2,27 +2,6 @@
 
 #include <QJsonArray>
 
-QString ScanResult::outcomeName() const
-{
-    switch (outcome) {
-    case Completed:
-        return QStringLiteral("completed");
-    case SendFailed:
-        return QStringLiteral("send-failed");
-    case NoAnswer:
-        return QStringLiteral("no-answer");
-    case Incomplete:
-        return QStringLiteral("incomplete");
-    case LinkLost:
-        return QStringLiteral("link-lost");
-    case NotConnected:
-        return QStringLiteral("not-connected");
-    case Cancelled:
-        break;
-    }
-    return QStringLiteral("cancelled");
-}
-
 namespace {
 
 QString isoDate(const QDateTime &when)

@@ -1,7 +1,9 @@
 #include "bustrafficwindow.h"
 #include "e2ebench.h"
+#include "logcapture.h"
 #include "mydiftdi.h"
 #include "mytreatcompc.h"
+#include "trafficmodel.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -94,6 +96,21 @@ private slots:
 #ifndef __SANITIZE_ADDRESS__
         QVERIFY2(rssAfter - rssBefore <= 16 * 1024, qPrintable(QString::number(rssAfter - rssBefore)));
 #endif
+    }
+
+    // A bad frame received once is logged once, however often the Bus traffic window draws its line.
+    void badFrameLoggedOnce()
+    {
+        WindowBench toolbox;
+        toolbox.plug();
+        toolbox.open();
+        toolbox.window->showBusTraffic();
+        LogCapture log;
+        QVERIFY(toolbox.masterSends({"BD0231F1"}));
+        QTRY_COMPARE(toolbox.window->trafficWindow()->model()->rowCount(), 1);
+        for (int draw = 0; draw < 10; ++draw)
+            toolbox.window->trafficWindow()->grab();
+        QCOMPARE(log.lines().filter(QStringLiteral("checksums mismatch")).size(), 1);
     }
 };
 

@@ -22,28 +22,45 @@ private slots:
         QTest::addColumn<QString>("scanRequest"); // as the simulator logs it
         QTest::addColumn<QStringList>("modules");
         QTest::addColumn<QString>("status"); // URL stands for the endpoint
+        QTest::addColumn<int>("sends");      // of the scan request; -1: not counted
         const QStringList dali{QStringLiteral("LUX42 s/n:1234567 v3")};
         const QString lost =
             QStringLiteral("Not connected to URL: the link was lost before the end of the scan. "
                            "Check the connection, then press Refresh.");
+        const QString noAnswer =
+            QStringLiteral("No answer from the bus master. Check the connection, then Scan again.");
         QTest::newRow("pty") << QStringList{"--pty", "--scan-ms", "300"} << 0 << "<02>BD0231F0<03>" << dali
-                             << "1 cards found.";
+                             << "1 cards found." << 1;
         // This seed loses requests, reports and acks both ways: both sides must resend.
         QTest::newRow("udp, 30% loss each way")
             << QStringLiteral("--udp 127.0.0.1:0 --scan-ms 300 --drop-rx 30 --drop-tx 30 --seed 11")
                    .split(' ')
-            << 0 << "<02>BD0131EF<03>" << dali << "1 cards found.";
+            << 0 << "<02>BD0131EF<03>" << dali << "1 cards found." << -1;
+        // Where the request's wait is at stake, against a master reporting from sender mode 0, and one
+        // reporting from its own address. The request is resent every 200 ms here.
+        for (const QStringList &master : {QStringList{}, QStringList{"--master-address", "0xA5B6C7"}}) {
+            const auto name = [&master](const char *row) {
+                return QByteArray(row) + (master.isEmpty() ? "" : ", own address");
+            };
+            // The master's COACKN is lost, its reports over 0.6 s show that it scans: the request goes once.
+            QTest::newRow(name("udp, the master's COACKN lost"))
+                << QStringList{"--udp", "127.0.0.1:0", "--scan-ms", "600", "--no-ack"} + master << 0
+                << "<02>BD0131EF<03>" << dali << "1 cards found." << 1;
+            // Reports the scan cannot read show nothing: the request goes five times and is given up.
+            QTest::newRow(name("udp, unusable reports, COACKN lost"))
+                << QStringList{"--udp", "127.0.0.1:0", "--no-ack", "--unusable-reports"} + master << 0
+                << "<02>BD0131EF<03>" << QStringList{} << noAnswer << 5;
+        }
         // The module passes nothing on: the request goes out five times and is given up.
-        QTest::newRow("nobody answers")
-            << QStringList{"--udp", "127.0.0.1:0", "--drop-rx", "100"} << 0 << "<02>BD0131EF<03>"
-            << QStringList{} << "No answer from the bus master. Check the connection, then Scan again.";
+        QTest::newRow("nobody answers") << QStringList{"--udp", "127.0.0.1:0", "--drop-rx", "100"} << 0
+                                        << "<02>BD0131EF<03>" << QStringList{} << noAnswer << 5;
         QTest::newRow("tcp, killed during the scan")
             << QStringList{"--tcp", "127.0.0.1:0", "--scan-ms", "3000"} << 1 << "<02>BD0131EF<03>"
-            << QStringList{} << lost;
-        QTest::newRow("pty, hung up during the scan")
-            << QStringList{"--pty", "--scan-ms", "3000"} << 1 << "<02>BD0231F0<03>" << QStringList{} << lost;
+            << QStringList{} << lost << 1;
+        QTest::newRow("pty, hung up during the scan") << QStringList{"--pty", "--scan-ms", "3000"} << 1
+                                                      << "<02>BD0231F0<03>" << QStringList{} << lost << 1;
         QTest::newRow("udp, killed before the scan")
-            << QStringList{"--udp", "127.0.0.1:0"} << 2 << QString() << QStringList{} << lost;
+            << QStringList{"--udp", "127.0.0.1:0"} << 2 << QString() << QStringList{} << lost << 0;
     }
 
     void scanOutcomes()
@@ -59,7 +76,8 @@ private slots:
         toolbox.open({QUrl(url)});
         QCOMPARE(toolbox.status(), "Connected to " + url);
         // The five sends of an unanswered request 200 ms apart: their 1 s spacing is reachesTheModule's.
-        if (QTest::currentDataTag() == QLatin1String("nobody answers"))
+        QFETCH(int, sends);
+        if (sends == 5 || QByteArray(QTest::currentDataTag()).contains("COACKN lost"))
             toolbox.window->manager()->policyDefault.timeout = 4;
         if (kill == 2) {
             sim.kill();
@@ -77,6 +95,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(toolbox.widget<QPushButton>("butScan")->isEnabled(), kill == 0, timeout);
         QTEST(toolbox.texts("comboScan"), "modules");
         QCOMPARE(sim.linesWith("PC->BUS COSCAN").filter(scanRequest).isEmpty(), scanRequest.isEmpty());
+        if (sends >= 0)
+            QCOMPARE(sim.linesWith("PC->BUS COSCAN").size(), sends);
         if (kill == 0)
             return;
         QVERIFY(!toolbox.window->manager()->isConnected());
