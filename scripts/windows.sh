@@ -22,7 +22,8 @@ windows_failures=()
 
 # check NAME COMMAND...: runs COMMAND, counts it, and keeps going when it fails. COMMAND runs in a
 # subshell with errexit on, so any failing step of a function fails the check: called as the
-# condition of an `if` (or in a `||` list), bash would ignore errexit inside it and run on.
+# condition of an `if` (or in a `||` list), bash would ignore errexit inside it and run on. For the
+# same reason check itself is called as a command of its own, never in an `if` or a list.
 check() {
     local name=$1 status errexit=$-
     shift
