@@ -204,7 +204,7 @@ windows_cmd_prompt() {
     local url="tcp://127.0.0.1:$port" folder='C:\Program Files\Telvoran2 DALI toolbox'
     reason=$("$TOOLBOX_ROOT/build/app/telvoran-dali-toolbox" --scan "$url" 2>&1 >/dev/null || true)
     [ -n "$reason" ]
-    rm -f "$socket" "$out/version.txt"
+    rm -f "$socket" "$prefix/drive_c/users/Public/version.txt"
     tmux -S "$socket" new-session -d -x 200 -y 50 env -u DISPLAY "$TOOLBOX_ROOT/scripts/wine-exec" cmd
     # shown PATTERN: the screen (its non-empty lines) has a line matching PATTERN.
     shown() {
