@@ -2,6 +2,7 @@
 
 #include "mydiftdi.h"
 #include "serialportdescription.h"
+#include "serialportname.h"
 
 #include <QBoxLayout>
 #include <QComboBox>
@@ -92,7 +93,10 @@ QWidget *ConnectDialog::serialPage()
     device->setEditable(true);
     for (const SerialPortDescription &listed : availableSerialPorts())
         device->addItem(listed.portName);
-    device->lineEdit()->setPlaceholderText(QStringLiteral("a listed port, or a path such as /dev/ttyUSB0"));
+    device->lineEdit()->setPlaceholderText((SerialPortName::byPath()
+                                                ? QStringLiteral("a listed port, or a path such as %1")
+                                                : QStringLiteral("a listed port, or a name such as %1"))
+                                               .arg(SerialPortName::example()));
     device->setMinimumContentsLength(28);
     baud = new QComboBox(page);
     baud->setObjectName(QStringLiteral("baud"));
@@ -168,8 +172,12 @@ QUrl ConnectDialog::serialUrl(const QString &device, const QString &baud, QStrin
     const QString typed = device.trimmed();
     bool numeric = false;
     const int rate = baud.trimmed().toInt(&numeric);
+    // Where the list lacks a port, Windows users type its COM name, others its device path.
+    const bool byPath = SerialPortName::byPath();
     if (typed.isEmpty()) {
-        error = QStringLiteral("Choose a serial port, or type its device path (e.g. /dev/ttyUSB0).");
+        error = (byPath ? QStringLiteral("Choose a serial port, or type its device path (e.g. %1).")
+                        : QStringLiteral("Choose a serial port, or type its name (e.g. %1)."))
+                    .arg(SerialPortName::example());
         return QUrl();
     }
     if (!numeric || rate <= 0) {
@@ -185,10 +193,20 @@ QUrl ConnectDialog::serialUrl(const QString &device, const QString &baud, QStrin
             return url;
         }
     }
-    if (!typed.startsWith(QLatin1Char('/'))) {
-        error = QStringLiteral("No serial port named \"%1\" is listed. Type its device path instead "
-                               "(e.g. /dev/ttyUSB0).")
-                    .arg(typed);
+    QString name;
+    QString location;
+    if (SerialPortName::unlisted(typed, name, location)) {
+        QUrl url(QStringLiteral("serial://x") + query);
+        url.setHost(name);
+        return url;
+    }
+    if (!byPath || !typed.startsWith(QLatin1Char('/'))) {
+        error =
+            (byPath ? QStringLiteral("No serial port named \"%1\" is listed. Type its device path instead "
+                                     "(e.g. %2).")
+                    : QStringLiteral("No serial port named \"%1\" is listed. Type a COM port's name instead "
+                                     "(e.g. %2)."))
+                .arg(typed, SerialPortName::example());
         return QUrl();
     }
     // serial:///dev/ttyUSB0: an empty host, the device's path.

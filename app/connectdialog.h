@@ -27,8 +27,9 @@ public:
     // The URL of an Ethernet module, or an empty URL and the reason in error.
     static QUrl ethernetUrl(const QString &host, int port, bool tcp, const QString &user,
                             const QString &password, QString &error);
-    // The URL of a serial line: a port name as the system lists it (ttyUSB0, COM3) or a device path
-    // (/dev/serial/by-id/..., a pseudo-terminal); an empty URL and the reason in error.
+    // The URL of a serial line: a port name as the system lists it (ttyUSB0, COM3), a COM port's name
+    // on Windows, or elsewhere a device path (/dev/serial/by-id/..., a pseudo-terminal); an empty URL
+    // and the reason in error.
     static QUrl serialUrl(const QString &device, const QString &baud, QString &error);
 
     static constexpr int defaultBaud = 38400;

@@ -1,6 +1,7 @@
 #include "toolboxoptions.h"
 
 #include "endpointarguments.h"
+#include "serialportname.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -83,8 +84,9 @@ bool ToolboxOptions::parse(const QStringList &arguments)
     parser.addPositionalArgument(
         QStringLiteral("ENDPOINT_URL"),
         QStringLiteral("Endpoint listed in the window after the discovered bus master, e.g. "
-                       "usb://localhost?vid=1027&pid=61264, serial://ttyUSB0?baud=38400, "
-                       "udp://192.168.1.20:17481 or tcp://192.168.1.20:17481."),
+                       "usb://localhost?vid=1027&pid=61264, serial://%1?baud=38400, "
+                       "udp://192.168.1.20:17481 or tcp://192.168.1.20:17481.")
+            .arg(SerialPortName::exampleName()),
         QStringLiteral("[ENDPOINT_URL ...]"));
 
     const auto fail = [this](const QString &why) {

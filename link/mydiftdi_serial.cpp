@@ -3,6 +3,7 @@
 
 #include "linklog.h"
 #include "serialportdescription.h"
+#include "serialportname.h"
 
 #include <QDebug>
 #include <QMetaEnum>
@@ -19,7 +20,8 @@ QString errorName(QSerialPort::SerialPortError error)
 
 // The URL parser folds the host to lower case while the system names ports in upper case (COM3).
 // A URL without a host names the device by its path (serial:///dev/ttyUSB0, a pseudo-terminal):
-// a listed port at that path keeps its name, any other path is opened as it is.
+// a listed port at that path keeps its name, any other path is opened as it is. A host that the
+// list lacks may still be a port the system opens by name (COM5 on Windows).
 QString systemLocationOf(const QUrl &target, QString &portName)
 {
     const QString host = target.host(QUrl::FullyDecoded);
@@ -32,6 +34,9 @@ QString systemLocationOf(const QUrl &target, QString &portName)
             return port.systemLocation;
         }
     }
+    QString location;
+    if (!host.isEmpty() && SerialPortName::unlisted(host, portName, location))
+        return location;
     if (!host.isEmpty() || !path.startsWith(QLatin1Char('/')))
         return QString();
     portName = path;
