@@ -105,7 +105,7 @@ int HeadlessRun::exec()
         loop.exec();
     // The Ethernet logout waits 1.5 s, within what is left of the limit: the result is out before it.
     MyDiFtdi::setEthWaits(MyDiFtdi::openWaitMs(),
-                          int(qBound<qint64>(0, budgetMs - run.elapsed(), MyDiFtdi::logoutWaitMs())));
+                          int(qBound(qint64(0), budgetMs - run.elapsed(), qint64(MyDiFtdi::logoutWaitMs()))));
     manager.reset();
     return status;
 }
