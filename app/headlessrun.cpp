@@ -86,16 +86,16 @@ int HeadlessRun::exec()
     const QString scheme = options.jobUrl.scheme();
     const bool session = scheme == QLatin1String("udp") || scheme == QLatin1String("tcp");
     const qint64 left = budgetMs - run.elapsed() - (session ? logoutMs : 0);
-    if (!manager->isConnected() && run.elapsed() >= budgetMs) {
+    // An open that used up the limit failed for want of time. No request goes out that the run could
+    // not wait for: the master would scan for a session that is gone.
+    const bool spent = manager->isConnected() ? left <= 0 : run.elapsed() >= budgetMs;
+    if (spent) {
         timeLimitReached(unsent);
     } else if (!manager->isConnected()) {
         unsent.outcome = BusJob::NotConnected;
         unsent.message =
             QStringLiteral("Not connected to %1: %2.").arg(unsent.endpoint, manager->openFailureReason());
         scanFinished(unsent);
-    } else if (left <= 0) {
-        // No request that the run could not wait for: the master would scan for a session that is gone.
-        timeLimitReached(unsent);
     } else {
         limit.start(int(left));
         scan->start();
@@ -105,7 +105,7 @@ int HeadlessRun::exec()
         loop.exec();
     // The Ethernet logout waits 1.5 s, within what is left of the limit: the result is out before it.
     MyDiFtdi::setEthWaits(MyDiFtdi::openWaitMs(),
-                          int(qBound<qint64>(0, budgetMs - run.elapsed(), MyDiFtdi::logoutWaitMs())));
+                          int(qBound(qint64(0), budgetMs - run.elapsed(), qint64(MyDiFtdi::logoutWaitMs()))));
     manager.reset();
     return status;
 }

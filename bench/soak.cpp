@@ -324,7 +324,11 @@ BusSeen readBus(const QByteArray &log, int pcMode)
     BusSeen seen;
     QList<MyFrameDec> frames;
     QList<QByteArray> wires;
+    // An end report resent from an earlier scan (back to back) is not this job's.
+    qsizetype scanFrom = -1;
     for (const QByteArray &line : log.split('\n')) {
+        if (line.contains("]   scan started:"))
+            scanFrom = frames.size();
         const int stx = line.indexOf("<02>");
         const int etx = line.indexOf("<03>", stx);
         if (stx < 0 || etx < 0)
@@ -350,6 +354,7 @@ BusSeen readBus(const QByteArray &log, int pcMode)
         wires.append(wire);
     }
     for (const MyFrameDec &frame : qAsConst(frames)) {
+        const bool ofThisScan = scanFrom >= 0 && seen.delivered >= scanFrom;
         ++seen.delivered;
         const int command = frame.command();
         // A sender's mode has the same codes as a receiver's.
@@ -357,7 +362,8 @@ BusSeen readBus(const QByteArray &log, int pcMode)
             if (command == commandCoackn || command == commandCogivenbrmod ||
                 command == commandCotranstable || command == commandCosendtask)
                 seen.masterAnswered = true;
-            if (command == commandCosendtask && !frame.data().isEmpty() && frame.data().at(0) == 1)
+            if (ofThisScan && command == commandCosendtask && !frame.data().isEmpty() &&
+                frame.data().at(0) == 1)
                 seen.endReport = true;
             if (command == commandCotranstable)
                 seen.table = true;

@@ -7,15 +7,12 @@
 class QuietDecoding
 {
 public:
-    QuietDecoding() { ++depth; }
-    ~QuietDecoding() { --depth; }
+    QuietDecoding();
+    ~QuietDecoding();
     QuietDecoding(const QuietDecoding &) = delete;
     QuietDecoding &operator=(const QuietDecoding &) = delete;
 
-    static bool active() { return depth > 0; }
-
-private:
-    static inline int depth = 0;
+    static bool active();
 };
 
 #endif // QUIETDECODING_H

@@ -53,7 +53,7 @@ signals:
 protected:
     BusJob(MyTreatComPc *manager, QObject *parent);
 
-    MyTreatComPc *manager() const { return jobManager; }
+    MyTreatComPc *manager() const { return jobManager.data(); }
     // The progress line shown when the job starts.
     virtual QString startLine() const = 0;
     virtual MyFrameDec request() const = 0;

@@ -17,6 +17,8 @@ int byteAt(const QByteArray &bytes, int index)
 BusScan::BusScan(MyTreatComPc *manager, QObject *parent)
     : BusJob(manager, parent)
 {
+    if (manager)
+        current.endpoint = manager->urlString();
     watchdog.setSingleShot(true);
     setWatchdogMs(defaultWatchdogMs);
     connect(&probe, &QTimer::timeout, this, [this] {
@@ -149,8 +151,6 @@ void BusScan::ending(Outcome outcome, const QString &text)
     if (listening)
         qCDebug(lcWorkflow) << "DISCONNECT ALLFRAME";
     listening = false;
-    if (manager())
-        current.endpoint = manager()->urlString();
     current.outcome = outcome;
     current.message = text;
     current.finishedAt = QDateTime::currentDateTime();
