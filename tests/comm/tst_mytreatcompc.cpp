@@ -1,10 +1,11 @@
 // The communication manager against a fake bus master on USB.
 
+#include "faked2xxdriver.h"
 #include "fakeethmodule.h"
 #include "logcapture.h"
 #include "mydiftdi.h"
 #include "mytreatcompc.h"
-#include "windowbench.h" // masterUrl, transport()
+#include "testbytes.h"
 
 #include <QSignalSpy>
 #include <QtTest>

@@ -1,10 +1,9 @@
 // The Ethernet module session against a loopback peer that plays the module, and odd endpoint URLs on
-// their way from the command line to the link.
-#include "endpointarguments.h"
+// their way to the link.
+#include "faked2xxdriver.h"
 #include "fakeethmodule.h"
 #include "mydiftdi.h"
-#include "mytreatcompc.h"
-#include "windowbench.h"
+#include "testbytes.h"
 
 #include <QDir>
 #include <QtTest>
@@ -229,27 +228,7 @@ private slots:
         const int login = !url.startsWith("udp") || result < 1 ? 0 : password.isEmpty() ? 5 : 22;
         QCOMPARE((v4.messages + v6.messages).value(0).size(), login);
     }
-
-    // The window hands the link the URL as text: an encoded password must survive that. A report that
-    // comes in the datagram of "Session opened" is handled once the link is up, and acknowledged.
-    void windowOpensEncodedPassword()
-    {
-        FakeD2xxScope usb;
-        FakeEthModule module;
-        module.loginReply += transport("BD04630226");
-        const auto parsed = parseEndpointArguments({module.url(QStringLiteral("me:p%20ss"))});
-        qtelvorandalitoolbox window(parsed.endpoints);
-        QVERIFY(window.manager()->isConnected());
-        QCOMPARE(module.messages.value(0).size(), 22);
-        QTRY_COMPARE(module.messages.mid(1), QByteArrayList{transport("F90101FB")});
-        // The LOGIN uses the password; nothing a person reads shows it.
-        QCOMPARE(window.statusBar()->currentMessage(), "Connected to " + module.url("me"));
-        // Refresh keeps the session (no LOGOUT, no new LOGIN) and sends its HELLO, so that a module gone
-        // meanwhile shows up.
-        QTest::mouseClick(window.findChild<QPushButton *>("butRefresh"), Qt::LeftButton);
-        QTRY_COMPARE(module.messages.mid(2), QByteArrayList{"HELLO"});
-    }
 };
 
-QTEST_MAIN(TestEth)
+QTEST_GUILESS_MAIN(TestEth)
 #include "tst_eth.moc"

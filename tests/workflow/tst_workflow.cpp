@@ -2,9 +2,10 @@
 
 #include "busscan.h"
 #include "dalierase.h"
+#include "faked2xxdriver.h"
 #include "fakeethmodule.h"
 #include "mytreatcompc.h"
-#include "windowbench.h" // masterUrl, transport(), table3
+#include "testbytes.h"
 
 #include <QSignalSpy>
 #include <QtTest>
