@@ -18,8 +18,6 @@
 
 namespace {
 
-int ethOpenWaitMs = 2000;
-int ethLogoutWaitMs = 1500;
 constexpr int waitSliceMs = 100;
 constexpr int maxDatagramSize = 65536;
 constexpr int passwordBytesUsed = 10;
@@ -112,17 +110,6 @@ quint8 versionAfter(const QByteArray &line, const QByteArray &key)
 }
 
 } // namespace
-
-void MyDiFtdi::setEthWaits(int openMs, int logoutMs)
-{
-    ethOpenWaitMs = openMs;
-    ethLogoutWaitMs = logoutMs;
-}
-
-int MyDiFtdi::logoutWaitMs()
-{
-    return ethLogoutWaitMs;
-}
 
 void MyDiFtdi::waitMs(int ms)
 {

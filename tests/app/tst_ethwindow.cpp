@@ -20,6 +20,7 @@ private slots:
         const auto parsed = parseEndpointArguments({module.url(QStringLiteral("me:p%20ss"))});
         WindowBench bench;
         bench.open(parsed.endpoints);
+        bench.window->manager()->setEthWaits(500, 100); // a short logout at the end
         QVERIFY(bench.window->manager()->isConnected());
         QCOMPARE(module.messages.value(0).size(), 22);
         QTRY_COMPARE(module.messages.mid(1), QByteArrayList{transport("F90101FB")});

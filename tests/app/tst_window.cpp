@@ -256,7 +256,6 @@ private slots:
     void slotsReachedDuringEthernetWaits()
     {
         QFETCH(int, from);
-        MyDiFtdi::setEthWaits(800, 800); // the slots run 300 ms into the wait
         FakeEthModule module;
         if (from == 0)
             module.loginReply.clear();
@@ -264,6 +263,7 @@ private slots:
         bench.plug();
         bench.open({QUrl(module.url())});
         bench.widget("comboPort")->setCurrentIndex(from);
+        bench.window->manager()->setEthWaits(800, 800); // the slots run 300 ms into the wait
         bench.widget("comboScan")->addItem(QStringLiteral("LUX42 s/n:1234567 v3"), 0x3F12D687u);
 
         bool managerGoneMeanwhile = false;

@@ -77,7 +77,9 @@ class TestMyTreatComPc : public QObject
         stop();
         d2xx = std::make_unique<FakeD2xxScope>();
         driver().addDevice();
-        manager = std::make_unique<MyTreatComPc>(url);
+        manager = std::make_unique<MyTreatComPc>(QString());
+        manager->setEthWaits(100, 600);
+        manager->open(url);
     }
     void stop()
     {
@@ -87,7 +89,6 @@ class TestMyTreatComPc : public QObject
     }
 
 private slots:
-    void initTestCase() { MyDiFtdi::setEthWaits(100, 600); }
     void init() { start(masterUrl); }
     void cleanup() { stop(); }
 

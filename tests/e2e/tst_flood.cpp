@@ -34,7 +34,6 @@ class tst_flood : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { MyDiFtdi::setEthWaits(1000, 200); }
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
     // A module gone wild floods the session: the window keeps turning, its memory stays put, and
@@ -47,6 +46,7 @@ private slots:
         QVERIFY(!url.isEmpty());
         WindowBench toolbox;
         toolbox.open({url});
+        toolbox.window->manager()->setEthWaits(1000, 200); // a short logout at the end
         toolbox.window->showBusTraffic(); // every frame drawn as a line too
 
         const qint64 rssBefore = residentKb();
