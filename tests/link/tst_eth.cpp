@@ -66,7 +66,7 @@ private slots:
     {
         QFETCH(bool, tcp);
         FakeEthModule module(tcp ? FakeEthModule::Tcp : FakeEthModule::Udp);
-        const int logout = tcp ? 100 : 1500;
+        const int logout = tcp ? 100 : 300;
         MyDiFtdi link;
         link.setEthWaits(2000, logout);
         link.setHelloPeriod(100);
@@ -125,7 +125,7 @@ private slots:
         module.loginReply = reply;
         const bool auth = reply.contains("Auth");
         const MyDiFtdi::SessionState state = auth ? MyDiFtdi::SessionAuthFailed : MyDiFtdi::SessionClosed;
-        const int wait = reply.isEmpty() || auth ? 2000 : 500;
+        const int wait = reply.isEmpty() || auth ? 2000 : 300;
         MyDiFtdi link;
         if (wait != 2000)
             link.setEthWaits(wait, 100);
@@ -152,7 +152,7 @@ private slots:
         QCOMPARE(link.itemCount(), items);
         QCOMPARE(link.currentSessionState(), state);
         module.loginReply = "INFO:Session opened\r\n"; // the next open waits for its own answer
-        link.setEthWaits(wait, 100);
+        link.setEthWaits(500, 100);
         QCOMPARE(link.open(module.url()), 1);
     }
 
