@@ -12,7 +12,7 @@ QString SoakJob::outcomeLabel() const
 QString SoakJob::judge(const BusSeen &bus, bool simulatorGone, quint32 daliModuleId,
                        quint32 otherModuleId) const
 {
-    const QString unsettled = simulatorGone ? QString() : QStringLiteral("while the simulator was there");
+    QString unsettled = simulatorGone ? QString() : QStringLiteral("while the simulator was there");
     if (erase) {
         switch (eraseOutcome) {
         case DaliErase::SendFailed:

@@ -66,10 +66,9 @@ bool SoakSimulator::start(const QStringList &faultArgs, quint32 seed, QString &e
         args << QLatin1String("--") + transport << QStringLiteral("127.0.0.1:%1").arg(port);
     args << faultArgs << QStringLiteral("--seed") << QString::number(seed & 0x7FFFFFFF)
          << QStringLiteral("--faults-from-stdin");
-    QString logPath;
     for (int attempt = 0; attempt < 20; ++attempt) {
         ++instance;
-        logPath = QStringLiteral("%1/%2-%3.log").arg(logDir, transport).arg(instance);
+        const QString logPath = QStringLiteral("%1/%2-%3.log").arg(logDir, transport).arg(instance);
         jsonPath = QStringLiteral("%1/%2-%3.jsonl").arg(logDir, transport).arg(instance);
         process = std::make_unique<SimulatorProcess>(program);
         process->process().setStandardErrorFile(QProcess::nullDevice());

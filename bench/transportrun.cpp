@@ -44,7 +44,7 @@ bool TransportRun::run(QString &error)
     manager = std::make_unique<MyTreatComPc>(QString());
     manager->policyDefault.timeout = qMax(1, options.retryMs / 50);
     const int warmUp = qBound(5, options.jobs / 10, 50);
-    const qint64 limitMs = qint64(options.minutes * 60000);
+    const auto limitMs = qint64(options.minutes * 60000);
     for (int i = 0; i < options.jobs; ++i) {
         if (limitMs > 0 && clock.elapsed() >= limitMs)
             break;
@@ -197,8 +197,8 @@ void TransportRun::ended(SoakJob *job)
     ++summary.mismatches;
     std::fprintf(stderr, "soak %s: MISMATCH job %d: %s %s (%s)\n  simulator log %s from byte %lld:\n%s\n",
                  qPrintable(transport), job->number, qPrintable(outcome), qPrintable(fault),
-                 qPrintable(job->message), qPrintable(sim.currentLogPath()), job->logOffset,
-                 sim.wholeLinesFrom(job->logOffset).constData());
+                 qPrintable(job->message), qPrintable(sim.currentLogPath()),
+                 static_cast<long long>(job->logOffset), sim.wholeLinesFrom(job->logOffset).constData());
 }
 
 void TransportRun::finishLastJob()
