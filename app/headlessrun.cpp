@@ -56,7 +56,9 @@ int HeadlessRun::exec()
     if (manager->isConnected()) {
         // The limit bounds the whole run: the open before the job and the module's logout after it.
         const QString scheme = options.jobUrl.scheme();
-        const int logout = scheme == QLatin1String("udp") || scheme == QLatin1String("tcp") ? MyDiFtdi::defaultEthLogoutWaitMs : 0;
+        const int logout = scheme == QLatin1String("udp") || scheme == QLatin1String("tcp")
+                               ? MyDiFtdi::defaultEthLogoutWaitMs
+                               : 0;
         limit.start(int(qMax<qint64>(0, qint64(options.timeoutSeconds) * 1000 - run.elapsed() - logout)));
         scan->start();
     } else {

@@ -46,7 +46,7 @@ private slots:
         QVERIFY(!url.isEmpty());
         WindowBench toolbox;
         toolbox.open({url});
-        toolbox.window->manager()->setEthWaits(1000, 200); // a short logout at the end
+        toolbox.window->manager()->setEthWaits(1000, 200);
         toolbox.window->showBusTraffic(); // every frame drawn as a line too
 
         const qint64 rssBefore = residentKb();
