@@ -69,10 +69,11 @@ int HeadlessRun::exec()
     run.start();
     budgetMs = qint64(options.timeoutSeconds) * 1000;
     // The limit bounds the whole run: the open before the job, the job, and the module's logout after it.
-    const int logoutMs = testWait("TELVORAN_TEST_LOGOUT_MS", MyDiFtdi::logoutWaitMs());
-    MyDiFtdi::setEthWaits(int(qMin<qint64>(MyDiFtdi::openWaitMs(), budgetMs)), logoutMs);
+    const int logoutMs = testWait("TELVORAN_TEST_LOGOUT_MS", MyDiFtdi::defaultEthLogoutWaitMs);
+    const int openMs = int(qMin<qint64>(MyDiFtdi::defaultEthOpenWaitMs, budgetMs));
     // Opened once the trace listens, so that it sees the module session open too.
     manager = std::make_unique<MyTreatComPc>(QString());
+    manager->setEthWaits(openMs, logoutMs);
     trace->setEndpoint(shownUrl(options.jobUrl));
     connect(manager.get(), &MyTreatComPc::traffic, trace, &TrafficTrace::record);
     manager->open(options.jobUrl.toString(QUrl::FullyEncoded));
@@ -104,8 +105,7 @@ int HeadlessRun::exec()
     if (!ended)
         loop.exec();
     // The Ethernet logout waits 1.5 s, within what is left of the limit: the result is out before it.
-    MyDiFtdi::setEthWaits(MyDiFtdi::openWaitMs(),
-                          int(qBound(qint64(0), budgetMs - run.elapsed(), qint64(MyDiFtdi::logoutWaitMs()))));
+    manager->setEthWaits(openMs, int(qBound(qint64(0), budgetMs - run.elapsed(), qint64(logoutMs))));
     manager.reset();
     return status;
 }

@@ -3,6 +3,8 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <functional>
 
@@ -17,6 +19,27 @@ inline bool processEventsUntil(const std::function<bool()> &done, int ms)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
+}
+
+// The same for a condition that no event announces (a file another process writes): the loop is
+// woken every 5 ms to look again.
+inline bool pollUntil(const std::function<bool()> &done, int ms)
+{
+    const QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+// Turns the event loop for ms.
+inline void pollFor(int ms)
+{
+    pollUntil([] { return false; }, ms);
 }
 
 #endif // EVENTLOOPWAIT_H

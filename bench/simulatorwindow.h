@@ -2,13 +2,11 @@
 #define SIMULATORWINDOW_H
 
 #include "qtelvorandalitoolbox.h"
+#include "simulatorprocess.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QUrl>
 
 #include <memory>
@@ -16,8 +14,8 @@
 // The real window in this process on the bus simulator, a child process on UDP loopback.
 struct SimulatorWindow
 {
-    QProcess sim;
     QTemporaryDir dir;
+    SimulatorProcess sim{QStringLiteral(SIM_EXECUTABLE)};
     QUrl url;
     std::unique_ptr<qtelvorandalitoolbox> window;
 
@@ -25,9 +23,9 @@ struct SimulatorWindow
     // simulator chosen; false if the simulator did not start.
     bool start(const QStringList &simArguments)
     {
-        url = startSimulator(simArguments);
-        if (url.isEmpty())
+        if (!sim.start(QStringList{"--udp", "127.0.0.1:0"} + simArguments, dir.filePath("bus-sim.log")))
             return false;
+        url = QUrl(sim.url());
         window = std::make_unique<qtelvorandalitoolbox>(QList<QUrl>{url});
         auto *ports = window->findChild<QComboBox *>(QStringLiteral("comboPort"));
         // A bus master plugged into this machine would be listed first; the simulator is wanted here.
@@ -40,28 +38,7 @@ struct SimulatorWindow
     {
         window.reset();
         sim.kill();
-        sim.waitForFinished();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-
-private:
-    // The simulator's frame log goes to a file: a pipe nobody reads would fill up and stall it.
-    QUrl startSimulator(const QStringList &simArguments)
-    {
-        const QString logPath = dir.filePath(QStringLiteral("bus-sim.log"));
-        sim.setStandardOutputFile(logPath);
-        sim.start(QStringLiteral(SIM_EXECUTABLE), QStringList{"--udp", "127.0.0.1:0"} + simArguments);
-        QFile log(logPath);
-        for (int tries = 0; tries < 100; ++tries) {
-            if (log.open(QIODevice::ReadOnly)) {
-                const QByteArray first = log.readLine();
-                if (first.endsWith('\n') && first.startsWith("UDP "))
-                    return QUrl(QStringLiteral("udp://") + QString::fromLatin1(first.mid(4).trimmed()));
-                log.close();
-            }
-            QThread::msleep(20);
-        }
-        return {};
     }
 };
 

@@ -137,6 +137,11 @@ void MyTreatComPc::checkLink()
     link->sendHello();
 }
 
+void MyTreatComPc::setEthWaits(int openMs, int logoutMs)
+{
+    link->setEthWaits(openMs, logoutMs);
+}
+
 int MyTreatComPc::pcMode() const
 {
     if (portUrlMode == modeUnknownScheme) {

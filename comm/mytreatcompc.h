@@ -57,6 +57,8 @@ public:
     int pcMode() const;
     // Makes the link show whether its peer is still there (an Ethernet module's keep-alive now).
     void checkLink();
+    // The Ethernet open and logout waits of this manager's link (see MyDiFtdi::setEthWaits).
+    void setEthWaits(int openMs, int logoutMs);
 
     int sendFrame(const MyFrameDec &frame, const AnswerPolicy &policy);
     void expectAnswer(const MyFrameDec &frame, const AnswerPolicy &policy);

@@ -104,12 +104,11 @@ public:
     bool sendHello();
     // The HELLO keep-alive period for the next Ethernet open; tests shorten it.
     void setHelloPeriod(int ms) { helloPeriodMs = ms; }
-    // The open's wait for the module's answer to LOGIN (2000 ms) and the wait after LOGOUT (1500 ms),
-    // for every Ethernet open and close in this process from now on; tests shorten them.
-    static void setEthWaits(int openMs, int logoutMs);
-    // How long the Ethernet close waits after its LOGOUT, for what the module still sends.
-    static int logoutWaitMs();
-    static int openWaitMs();
+    // The open's wait for the module's answer to LOGIN and the wait after LOGOUT, for this link's
+    // Ethernet opens and closes from now on; tests shorten them.
+    static constexpr int defaultEthOpenWaitMs = 2000;
+    static constexpr int defaultEthLogoutWaitMs = 1500;
+    void setEthWaits(int openMs, int logoutMs) { ethOpenWaitMs = openMs, ethLogoutWaitMs = logoutMs; }
 
     // ---- Endpoint discovery (mydiftdi_discovery.cpp) ----
     static QList<PortEntry> discoverPorts(int mask);
@@ -198,6 +197,8 @@ private:
     OpenError openErrorCode = OpenNoError;
     bool accessDenied = false; // an "Access denied" line came during the Ethernet open
     int helloPeriodMs = 50000;
+    int ethOpenWaitMs = defaultEthOpenWaitMs;
+    int ethLogoutWaitMs = defaultEthLogoutWaitMs;
 };
 
 Q_DECLARE_METATYPE(MyDiFtdi *)

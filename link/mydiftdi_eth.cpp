@@ -20,8 +20,6 @@
 
 namespace {
 
-int ethOpenWaitMs = 2000;
-int ethLogoutWaitMs = 1500;
 constexpr int waitSliceMs = 100;
 constexpr int maxDatagramSize = 65536;
 
@@ -104,22 +102,6 @@ quint8 versionAfter(const QByteArray &line, const QByteArray &key)
 }
 
 } // namespace
-
-void MyDiFtdi::setEthWaits(int openMs, int logoutMs)
-{
-    ethOpenWaitMs = openMs;
-    ethLogoutWaitMs = logoutMs;
-}
-
-int MyDiFtdi::logoutWaitMs()
-{
-    return ethLogoutWaitMs;
-}
-
-int MyDiFtdi::openWaitMs()
-{
-    return ethOpenWaitMs;
-}
 
 void MyDiFtdi::waitMs(int ms)
 {

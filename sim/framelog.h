@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QJsonObject>
 #include <QString>
 
 class MyFrameDec;
@@ -12,7 +13,8 @@ class QIODevice;
 
 // The simulator's readable trace: one line per frame in either direction and per session event,
 // each stamped with the seconds since start and flushed at once so that a script reading the
-// output sees it as it happens.
+// output sees it as it happens. The same units can also go to a second device as JSON lines, one
+// object per unit with its "kind", "t" (the seconds since start) and its fields, for programs.
 class FrameLog
 {
 public:
@@ -22,6 +24,8 @@ public:
 
     // The device is not owned; a null device makes a silent log.
     explicit FrameLog(QIODevice *out);
+    // The device for the JSON lines (not owned); null: none are written.
+    void setJsonDevice(QIODevice *device) { json = device; }
 
     // A line without a time stamp (the endpoint line that scripts read first).
     void plain(const QString &line);
@@ -42,9 +46,11 @@ public:
 
 private:
     void write(const QString &line);
+    void writeJson(const QString &kind, QJsonObject record);
     QString stamp() const;
 
     QIODevice *out;
+    QIODevice *json = nullptr;
     QElapsedTimer clock;
 };
 

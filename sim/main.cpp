@@ -52,6 +52,13 @@ int main(int argc, char *argv[])
     }
 
     FrameLog log(&out);
+    QFile jsonLog(options.jsonLogPath);
+    if (!options.jsonLogPath.isEmpty()) {
+        if (!jsonLog.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return fail(
+                QStringLiteral("cannot write %1: %2").arg(options.jsonLogPath, jsonLog.errorString()));
+        log.setJsonDevice(&jsonLog);
+    }
     SimBus bus(options.modules, options.faults, &log);
     bus.setScanMs(options.scanMs);
     bus.setResend(options.resendMs, options.resends);

@@ -52,6 +52,7 @@ bool SimOptions::parse(const QStringList &arguments)
         error = QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().constFirst());
         return false;
     }
+    jsonLogPath = parser.value(QStringLiteral("json-log"));
     return readFront(parser) && readModules(parser) && readNumbers(parser);
 }
 
@@ -133,6 +134,11 @@ void SimOptions::addOptions(QCommandLineParser &parser)
          QStringLiteral("N")},
         {QStringLiteral("flood-ms"), QStringLiteral("Stop a flood after N ms. Default 5000."),
          QStringLiteral("N")},
+        {QStringLiteral("json-log"),
+         QStringLiteral("Also write the frame log to FILE, one JSON object a line: \"kind\" frame, "
+                        "undecodable, rejected, session or event, with \"t\" (seconds since start) and "
+                        "the unit's fields."),
+         QStringLiteral("FILE")},
     });
 }
 

@@ -37,6 +37,7 @@ public:
     int floodMb = 0; // a "FLOOD" datagram makes the module flood its session peer with this much
     int floodMs = 5000;
     bool faultsFromStdin = false; // fault settings read from standard input while running
+    QString jsonLogPath;          // the frame log also written here, as JSON lines; empty: not at all
     bool seeded = false;
     quint32 seed = 0;
     bool helpRequested = false;

@@ -1,10 +1,11 @@
 // The communication manager against a fake bus master on USB.
 
+#include "faked2xxdriver.h"
 #include "fakeethmodule.h"
 #include "logcapture.h"
 #include "mydiftdi.h"
 #include "mytreatcompc.h"
-#include "windowbench.h" // masterUrl, transport()
+#include "testbytes.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -76,7 +77,9 @@ class TestMyTreatComPc : public QObject
         stop();
         d2xx = std::make_unique<FakeD2xxScope>();
         driver().addDevice();
-        manager = std::make_unique<MyTreatComPc>(url);
+        manager = std::make_unique<MyTreatComPc>(QString());
+        manager->setEthWaits(100, 600);
+        manager->open(url);
     }
     void stop()
     {
@@ -86,7 +89,6 @@ class TestMyTreatComPc : public QObject
     }
 
 private slots:
-    void initTestCase() { MyDiFtdi::setEthWaits(100, 600); }
     void init() { start(masterUrl); }
     void cleanup() { stop(); }
 

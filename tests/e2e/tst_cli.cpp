@@ -22,12 +22,13 @@ private slots:
         const QStringList three{"--module",   "LUX42:0x12D687:3", "--module",
                                 "REL08:66:1", "--module",         "LUX42:0x777:5"};
         const QString bus = QStringLiteral("LUX42 s/n:1234567 v3\nREL08 s/n:66 v1\nLUX42 s/n:1911 v5\n");
-        QTest::newRow("scan") << three << QStringList{"--scan", "URL"} << 0 << bus
-                              << "3 cards found. Scan continues...";
+        QTest::newRow("scan, longest time limit")
+            << three << QStringList{"--scan", "URL", "--timeout", "2147483"} << 0 << bus
+            << "3 cards found. Scan continues...";
         QTest::newRow("scan, traced") << QStringList{} << QStringList{"--scan", "URL", "--trace", "TRACE"}
                                       << 0 << "LUX42 s/n:1234567 v3\n"
                                       << "1 cards found.";
-        QTest::newRow("scan, json") << three << QStringList{"--scan", "URL", "--json"} << 0 << "json"
+        QTest::newRow("scan, json") << three << QStringList{"--scan", "URL", "--json"} << 0 << "scan.json"
                                     << "2 cards found.";
         QTest::newRow("erase, not confirmed")
             << three << QStringList{"--erase", "URL", "--module", "1911"} << 3
@@ -37,6 +38,10 @@ private slots:
             << three << QStringList{"--erase", "URL", "--module", "0x777", "--yes"} << 0
             << "LUX42 s/n:1911 v5 accepted the erase of its DALI short addresses and groups.\n"
             << "Erase short address of all DALI slaves is taking 2sec to complete.";
+        QTest::newRow("erase, json") << three
+                                     << QStringList{"--erase", "URL", "--module", "0x777", "--yes", "--json"}
+                                     << 0 << "erase.json"
+                                     << "Erase short address of all DALI slaves is taking 2sec to complete.";
         QTest::newRow("erase, unknown module")
             << three << QStringList{"--erase", "URL", "--module", "66", "--yes"} << 1 << ""
             << "No DALI interface module with s/n:66 on the bus.";
@@ -127,10 +132,10 @@ private slots:
         const QStringList diagnostics = stdErr.filter(QRegularExpression("^\\S+:[0-9]+ - "));
         QCOMPARE(diagnostics.isEmpty(), !traced);
         QCOMPARE(diagnostics.filter(QRegularExpression("^link/mydiftdi[a-z_]*\\.cpp:")), diagnostics);
-        if (out == "json") {
+        if (out.endsWith(".json")) {
             QJsonObject document = QJsonDocument::fromJson(stdOut.toUtf8()).object();
             QVERIFY(QDateTime::fromString(document.take("date").toString(), Qt::ISODate).isValid());
-            const QString expected = readAll(QFINDTESTDATA("scan.json")).replace("URL", url);
+            const QString expected = readAll(QFINDTESTDATA(out)).replace("URL", url);
             QCOMPARE(document, QJsonDocument::fromJson(expected.toUtf8()).object());
             return;
         }

@@ -36,7 +36,6 @@ class tst_flood : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { MyDiFtdi::setEthWaits(1000, 200); }
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
     // A module gone wild floods the session: the window keeps turning, its memory stays put, and
@@ -49,6 +48,7 @@ private slots:
         QVERIFY(!url.isEmpty());
         WindowBench toolbox;
         toolbox.open({url});
+        toolbox.window->manager()->setEthWaits(1000, 200);
         toolbox.window->showBusTraffic(); // every frame drawn as a line too
 
         const qint64 rssBefore = residentKb();

@@ -10,7 +10,6 @@ class tst_scan : public QObject
 
 private slots:
     // The module answers LOGIN at once; a lost one is noticed in 1 s instead of 2, a logout lasts 0.2 s.
-    void initTestCase() { MyDiFtdi::setEthWaits(1000, 200); }
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
     // How a scan from the window ends. The module or the line going away shows at once over TCP and
@@ -74,6 +73,7 @@ private slots:
         QVERIFY(!url.isEmpty());
         WindowBench toolbox;
         toolbox.open({QUrl(url)});
+        toolbox.window->manager()->setEthWaits(1000, 200); // a short logout at the end
         QCOMPARE(toolbox.status(), "Connected to " + url);
         // The five sends of an unanswered request 200 ms apart: their 1 s spacing is reachesTheModule's.
         QFETCH(int, sends);
@@ -134,6 +134,7 @@ private slots:
         QVERIFY(!url.isEmpty());
         WindowBench toolbox;
         toolbox.open({QUrl(url)});
+        toolbox.window->manager()->setEthWaits(1000, 200); // a short logout at the end
         toolbox.click("butRefresh");
         toolbox.click("butScan");
         QTRY_COMPARE_WITH_TIMEOUT(toolbox.texts("comboScan").size(), 1, 10000);

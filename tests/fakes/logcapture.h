@@ -22,6 +22,9 @@ public:
         return kept;
     }
 
+    // The line that the Qt debug stream writes for these items: one space after each but the last.
+    static QString streamed(const QStringList &items) { return items.join(QLatin1Char(' ')); }
+
 private:
     static void capture(QtMsgType, const QMessageLogContext &, const QString &message)
     {

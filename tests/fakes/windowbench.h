@@ -3,10 +3,10 @@
 
 #include "faked2xxdriver.h"
 #include "qtelvorandalitoolbox.h"
+#include "testbytes.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,20 +20,6 @@
 
 #include <functional>
 #include <memory>
-
-inline const QString masterUrl = QStringLiteral("usb://localhost?vid=1027&pid=61264");
-inline QByteArray transport(const QByteArray &hexDigits)
-{
-    return '\x02' + hexDigits + '\x03';
-}
-// The master's module table: records of types 9 (s/n 1, v1), 63 (s/n 0x12D687, v3) and 63 (s/n 5, v7).
-inline const QByteArray table3 = "BD081600F00000001809000001000001003F12D687000003003F00000500000700EA";
-
-inline QString readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
 
 // The window on fake USB devices; the window (and its manager's device) goes before the fake driver.
 struct WindowBench

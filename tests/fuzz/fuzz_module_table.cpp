@@ -5,9 +5,9 @@
 #include "faked2xxdriver.h"
 #include "fuzzsupport.h"
 #include "mytreatcompc.h"
-#include "windowbench.h" // masterUrl
+#include "testbytes.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QtEndian>
 
 namespace {
@@ -32,7 +32,7 @@ QStringList deliver(BusScan &scan, const MyFrameDec &frame)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    [[maybe_unused]] static const bool ready = setUpProcess<QApplication>();
+    [[maybe_unused]] static const bool ready = setUpProcess();
     static FakeD2xxScope usb;
     static MyTreatComPc *manager = [] {
         usb.driver().addDevice();

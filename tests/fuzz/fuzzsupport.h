@@ -17,14 +17,14 @@
 }
 
 // Once per process: a silent log (the toolbox logs every frame it rejects), and the application object
-// that timers, deferred deletion and widgets need.
-template <typename App = QCoreApplication> bool setUpProcess()
+// that timers and deferred deletion need.
+inline bool setUpProcess()
 {
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "fuzz", *argv[] = {name, nullptr};
-    new App(argc, argv);
+    new QCoreApplication(argc, argv);
     return true;
 }
 

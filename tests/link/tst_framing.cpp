@@ -5,7 +5,9 @@
 
 #define STX "\x02"
 #define ETX "\x03"
-#define CRLF "\r\n"
+#define CR "\r"
+#define LF "\n"
+#define CRLF CR LF
 #define FRAME STX "BD0231F0" ETX
 
 using Bytes = QByteArrayList;
@@ -43,6 +45,12 @@ private slots:
         QTest::newRow("line, frame, line") << Bytes{"INFO:A" CRLF FRAME "OK" CRLF}
                                            << Bytes{"LINFO:A" CRLF, "F" FRAME, "LOK" CRLF} << QByteArray();
         QTest::newRow("undelimited") << Bytes{"ab" ETX, "cd"} << Bytes{} << QByteArray("ab" ETX "cd");
+        // The receive buffer holds up to 64 KiB; a longer run goes out as other data, but for a last CR,
+        // whose LF may still come.
+        const QByteArray run(0x10000, 'A');
+        QTest::newRow("64 KiB undelimited") << Bytes{run} << Bytes{} << run;
+        QTest::newRow("overlong run, CR, LF")
+            << Bytes{run + "B" CR, LF} << Bytes{"O" + run + "B", "L" CRLF} << QByteArray();
     }
 
     void cutsStream()

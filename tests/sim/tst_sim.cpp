@@ -2,7 +2,7 @@
 #include "simbus.h"
 #include "simethmodule.h"
 #include "simoptions.h"
-#include "windowbench.h" // transport()
+#include "testbytes.h"
 
 #include <QNetworkDatagram>
 #include <QSignalSpy>

@@ -2,10 +2,11 @@
 
 #include "busscan.h"
 #include "dalierase.h"
+#include "faked2xxdriver.h"
 #include "fakeethmodule.h"
 #include "mydiftdi.h"
 #include "mytreatcompc.h"
-#include "windowbench.h" // masterUrl, transport(), table3
+#include "testbytes.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -57,7 +58,10 @@ class tst_Workflow : public QObject
             manager = std::make_unique<MyTreatComPc>(QString());
         } else if (fault == EthGone || fault == AccessDenied || fault == EthSilent) {
             eth = std::make_unique<FakeEthModule>();
-            manager = std::make_unique<MyTreatComPc>(eth->url());
+            // The module answers LOGIN at once; its logout wait is not what these rows are about.
+            manager = std::make_unique<MyTreatComPc>(QString());
+            manager->setEthWaits(500, 100);
+            manager->open(eth->url());
             manager->policyDefault.timeout = 6;
             manager->policyDefault.retries = 1;
         } else if (fault == AckFails) {
@@ -109,8 +113,6 @@ class tst_Workflow : public QObject
     }
 
 private slots:
-    // The module answers LOGIN at once; its logout wait is not what these rows are about.
-    void initTestCase() { MyDiFtdi::setEthWaits(500, 100); }
     void init()
     {
         usb = std::make_unique<FakeD2xxScope>();
