@@ -22,6 +22,23 @@ qint64 residentKb()
     return status.mid(status.indexOf("VmRSS:") + 6).trimmed().split(' ').value(0).toLongLong();
 }
 
+// Datagrams the kernel dropped for a full receive buffer at the local UDP port (Linux).
+qint64 udpDrops(quint16 port)
+{
+    const QString local = QStringLiteral(":%1 ").arg(port, 4, 16, QLatin1Char('0')).toUpper();
+    for (const QString &name : {QStringLiteral("/proc/net/udp"), QStringLiteral("/proc/net/udp6")}) {
+        QFile table(name);
+        if (!table.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &row : table.readAll().split('\n')) {
+            const QList<QByteArray> fields = row.simplified().split(' ');
+            if (fields.size() > 2 && (fields.at(1) + ' ').endsWith(local.toLatin1()))
+                return fields.last().toLongLong();
+        }
+    }
+    return -1;
+}
+
 qint64 threadCpuUs()
 {
     timespec now{};
@@ -90,13 +107,21 @@ private slots:
         const QString flood = sim.linesWith(QStringLiteral("flood:")).constFirst();
         QVERIFY2(flood.contains(QLatin1String(" bytes in ")), qPrintable(flood));
         // Counted by the simulator: the frames whole in the datagrams it sent, the acknowledgements
-        // that came back. A datagram the kernel dropped for a full socket takes its frames with it.
+        // that came back; each frame once. A datagram the kernel dropped because the toolbox fell
+        // behind (a loaded machine) takes its frames with it, at most a batch of 60; and when the
+        // noise between the two halves of the cut frame is dropped, the halves meet and make one more.
         QTRY_VERIFY_WITH_TIMEOUT(!sim.linesWith(QStringLiteral("flood acknowledgements:")).isEmpty(), 30000);
         const QString count = sim.linesWith(QStringLiteral("flood acknowledgements:")).constFirst();
-        const QRegularExpressionMatch acks =
+        const QRegularExpressionMatch match =
             QRegularExpression(QStringLiteral("([0-9]+) of ([0-9]+) frames")).match(count);
-        QVERIFY2(acks.captured(2).toInt() > 10000, qPrintable(count));
-        QVERIFY2(acks.captured(1) == acks.captured(2), qPrintable(count));
+        const qint64 acks = match.captured(1).toLongLong();
+        const qint64 frames = match.captured(2).toLongLong();
+        const QString session = sim.linesWith(QStringLiteral("session opened")).value(0);
+        const qint64 drops =
+            udpDrops(quint16(session.section(QLatin1Char(':'), 1, 1).section(' ', 0, 0).toUInt()));
+        const QString counts = count + QStringLiteral(", %1 datagrams dropped").arg(drops);
+        QVERIFY2(frames > 10000 && drops >= 0, qPrintable(counts));
+        QVERIFY2(acks >= frames - 60 * drops && acks <= frames + drops, qPrintable(counts));
         QVERIFY2(diagnostics.isEmpty(), qPrintable(diagnostics.mid(0, 3).join('\n')));
 
         toolbox.click("butScan");
@@ -104,8 +129,10 @@ private slots:
                                   QStringList{QStringLiteral("LUX42 s/n:1234567 v3")}, 20000);
         qInstallMessageHandler(previous);
 
-        qInfo("%s; toolbox CPU %lld ms; longest loop gap %lld ms CPU, %lld ms wall; VmRSS %lld -> %lld kB",
-              qPrintable(flood), cpuMs, longestGapUs / 1000, longestWallGap, rssBefore, rssAfter);
+        qInfo(
+            "%s; %s; toolbox CPU %lld ms; longest loop gap %lld ms CPU, %lld ms wall; VmRSS %lld -> %lld kB",
+            qPrintable(flood), qPrintable(counts), cpuMs, longestGapUs / 1000, longestWallGap, rssBefore,
+            rssAfter);
         QVERIFY2(longestGapUs <= 100000, qPrintable(QString::number(longestGapUs)));
         // The link holds at most 64 KB of unfinished bytes plus one read (4 KB and a datagram), and the
         // manager takes every item at once: what is left is allocator slack, well under a megabyte.
