@@ -1,6 +1,9 @@
 #include "logfile.h"
 
+#include "toolboxoptions.h"
+
 #include <QFile>
+#include <QLoggingCategory>
 #include <QtGlobal>
 
 namespace {
@@ -15,6 +18,23 @@ void writeLine(QtMsgType type, const QMessageLogContext &context, const QString 
 }
 
 } // namespace
+
+bool LogFile::setUp(const ToolboxOptions &options, QString &error)
+{
+    qSetMessagePattern(QStringLiteral("%{file}:%{line} - %{message}"));
+    if (!options.logFile.isEmpty())
+        return install(options.logFile, error);
+    if (options.verbose)
+        return true;
+    // A disabled category costs one branch: the lines are neither built nor written. The window
+    // keeps the warnings (a link lost, a driver call failed), which come once per event, and Qt's
+    // own. A run from a script keeps stderr for the job's progress and its reason alone.
+    if (options.mode == ToolboxOptions::Window)
+        QLoggingCategory::setFilterRules(QStringLiteral("telvoran.*.debug=false\ntelvoran.*.info=false"));
+    else
+        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false\n*.warning=false"));
+    return true;
+}
 
 bool LogFile::install(const QString &path, QString &error)
 {

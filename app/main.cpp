@@ -7,7 +7,6 @@
 #include "traffictrace.h"
 
 #include <QApplication>
-#include <QLoggingCategory>
 
 #include <cstdio>
 #include <memory>
@@ -69,8 +68,9 @@ int main(int argc, char *argv[])
     for (const QString &rejection : qAsConst(options.rejections))
         printLine(stderr, QCoreApplication::applicationName() + QStringLiteral(": ") + rejection);
 
+    // Before anything that logs, the window's discovery included.
     QString logError;
-    if (!options.logFile.isEmpty() && !LogFile::install(options.logFile, logError))
+    if (!LogFile::setUp(options, logError))
         return badArguments(logError);
 
     auto *trace = new TrafficTrace;
@@ -92,12 +92,6 @@ int main(int argc, char *argv[])
         return 0;
     case ToolboxOptions::Scan:
     case ToolboxOptions::Erase:
-        // stderr carries the job's progress and its reason for the person running the script: no
-        // diagnostic line joins them unless QT_LOGGING_RULES, which takes precedence, asks for it. A
-        // log file (--log) takes them all, as in the window.
-        if (options.logFile.isEmpty())
-            QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false\n*.warning=false"));
-        qSetMessagePattern(QStringLiteral("%{file}:%{line} - %{message}"));
         return HeadlessRun(options, trace).exec();
     case ToolboxOptions::Window:
         break;

@@ -76,11 +76,15 @@ bool ToolboxOptions::parse(const QStringList &arguments)
                                                         "directions, to FILE (window and command line)."),
                                          QStringLiteral("FILE"));
     const QCommandLineOption logOption(QStringLiteral("log"),
-                                       QStringLiteral("Append the diagnostic lines to FILE instead of the "
-                                                      "standard error (on Windows the window has no console)."),
+                                       QStringLiteral("Append the diagnostic lines to FILE, which are off "
+                                                      "otherwise (on Windows the window has no console)."),
                                        QStringLiteral("FILE"));
-    parser.addOptions({scanOption, eraseOption, moduleOption, yesOption, jsonOption, timeoutOption, traceOption,
-                       logOption});
+    const QCommandLineOption verboseOption(
+        QStringLiteral("verbose"),
+        QStringLiteral("Write the diagnostic lines (frames acknowledged, sent again or "
+                       "dropped; link and driver errors) to the standard error."));
+    parser.addOptions({scanOption, eraseOption, moduleOption, yesOption, jsonOption, timeoutOption,
+                       traceOption, logOption, verboseOption});
     parser.addPositionalArgument(
         QStringLiteral("ENDPOINT_URL"),
         QStringLiteral("Endpoint listed in the window after the discovered bus master, e.g. "
@@ -105,6 +109,7 @@ bool ToolboxOptions::parse(const QStringList &arguments)
 
     traceFile = parser.value(traceOption);
     logFile = parser.value(logOption);
+    verbose = parser.isSet(verboseOption);
     const EndpointArguments positional = parseEndpointArguments(parser.positionalArguments());
     endpoints = positional.endpoints;
     rejections = positional.rejections;

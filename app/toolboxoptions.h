@@ -27,8 +27,9 @@ public:
     bool confirmed = false; // --yes
     int timeoutSeconds = defaultTimeoutSeconds;
     QString traceFile;
-    QString logFile; // --log: diagnostics appended there instead of stderr
-    QString error; // set when parse returns false
+    QString logFile;      // --log: diagnostics appended there instead of stderr
+    bool verbose = false; // --verbose: diagnostics on stderr
+    QString error;        // set when parse returns false
     QString helpText;
 
     // arguments[0] is the program name. Needs no application object; the help text is filled in

@@ -22,6 +22,7 @@ namespace {
 
 constexpr int waitSliceMs = 100;
 constexpr int maxDatagramSize = 65536;
+constexpr int udpReceiveBufferBytes = 4 << 20;
 
 // A click must not run a window slot against a link or manager that is half built or dying, so
 // the waits leave user input queued.
@@ -372,6 +373,11 @@ void MyDiFtdi::on_udpSock_connected()
     if (!socket)
         return;
     qCDebug(lcLink) << "Connected" << socket->peerAddress() << socket->peerName() << socket->peerPort();
+    // Room for a burst while the window is busy or waits for a core: with the system's default
+    // (about 200 KB on Linux, 64 KB on Windows) a module sending fast fills it within a few tens of
+    // milliseconds and the kernel drops the rest, frames asking for an acknowledgement among them.
+    // The system may grant less (Linux: net.core.rmem_max).
+    socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, udpReceiveBufferBytes);
     emit traffic(true, RxTextLine, loginTrace(password));
     if (!sendLogin(socket, password)) {
         qCWarning(lcLink) << "Unable to encrypt password";

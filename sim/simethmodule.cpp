@@ -2,6 +2,7 @@
 
 #include "buscodes.h"
 #include "framelog.h"
+#include "myframedec.h"
 #include "simbus.h"
 #include "simflooder.h"
 #include "simloginchecker.h"
@@ -112,32 +113,36 @@ quint16 SimEthModule::localPort() const
 
 void SimEthModule::readDatagrams()
 {
-    while (udp && udp->hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = udp->receiveDatagram();
-        if (floodBytes > 0 && datagram.data() == "FLOOD") {
+    while (udp && udp->hasPendingDatagrams())
+        handleDatagram(udp->receiveDatagram());
+}
+
+void SimEthModule::handleDatagram(const QNetworkDatagram &datagram)
+{
+    if (floodBytes > 0 && datagram.data() == "FLOOD") {
+        if (!flooding)
             floodSession();
-            continue;
-        }
-        // The toolbox's search for modules on the network: the module says what it is, from its port.
-        if (datagram.data() == discoverProbe) {
-            Peer prober;
-            prober.valid = true;
-            prober.address = datagram.senderAddress();
-            prober.port = quint16(datagram.senderPort());
-            sendText(prober, discoverAnswer);
-            continue;
-        }
-        Peer peer;
-        peer.valid = true;
-        peer.address = datagram.senderAddress();
-        peer.port = quint16(datagram.senderPort());
-        // A datagram is complete in itself: frames never continue into the next one.
-        SimStreamCutter cutter(true);
-        cutter.append(datagram.data());
-        SimStreamCutter::Item item;
-        while (cutter.takeRest(item))
-            handle(peer, item);
+        return;
     }
+    // The toolbox's search for modules on the network: the module says what it is, from its port.
+    if (datagram.data() == discoverProbe) {
+        Peer prober;
+        prober.valid = true;
+        prober.address = datagram.senderAddress();
+        prober.port = quint16(datagram.senderPort());
+        sendText(prober, discoverAnswer);
+        return;
+    }
+    Peer peer;
+    peer.valid = true;
+    peer.address = datagram.senderAddress();
+    peer.port = quint16(datagram.senderPort());
+    // A datagram is complete in itself: frames never continue into the next one.
+    SimStreamCutter cutter(true);
+    cutter.append(datagram.data());
+    SimStreamCutter::Item item;
+    while (cutter.takeRest(item))
+        handle(peer, item);
 }
 
 void SimEthModule::acceptConnections()
@@ -246,7 +251,31 @@ void SimEthModule::handleFrame(const Peer &peer, const QByteArray &wire)
         sendText(peer, accessDenied);
         return;
     }
+    if (countFloodAck(wire))
+        return;
     bus->receiveText(wire);
+}
+
+bool SimEthModule::countFloodAck(const QByteArray &wire)
+{
+    if (floodFrames < 0)
+        return false;
+    constexpr int coAckn = 0x01;
+    const MyFrameDec frame(wire, false);
+    if (!frame.isValid() || frame.command() != coAckn)
+        return false;
+    ++floodAcks;
+    floodQuiet->start();
+    return true;
+}
+
+void SimEthModule::endFloodCount()
+{
+    if (floodFrames < 0)
+        return;
+    if (log)
+        log->event(QStringLiteral("flood acknowledgements: %1 of %2 frames").arg(floodAcks).arg(floodFrames));
+    floodFrames = -1;
 }
 
 bool SimEthModule::loginAccepted(const QByteArray &datagram, QString &how) const
@@ -328,12 +357,34 @@ void SimEthModule::floodSession()
             log->event(QStringLiteral("flood: no session"));
         return;
     }
+    endFloodCount();
+    if (!floodQuiet) {
+        floodQuiet = new QTimer(this);
+        floodQuiet->setSingleShot(true);
+        floodQuiet->setInterval(floodQuietMs);
+        connect(floodQuiet, &QTimer::timeout, this, &SimEthModule::endFloodCount);
+    }
+    // The flood holds the loop while the acknowledgements come back; room for them so that none is
+    // lost on this side (the system may grant less).
+    udp->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 8 << 20);
+    floodFrames = 0;
+    floodAcks = 0;
+    flooding = true;
     QElapsedTimer clock;
     clock.start();
-    const qint64 sent =
-        SimFlooder::flood(*udp, session.address, session.port, modeEthernetPc, floodBytes, floodMs);
+    const SimFlooder::Sent sent =
+        SimFlooder::flood(*udp, session.address, session.port, modeEthernetPc, floodBytes, floodMs, [this] {
+            while (udp->hasPendingDatagrams())
+                handleDatagram(udp->receiveDatagram());
+        });
+    flooding = false;
+    floodFrames = sent.frames;
+    floodQuiet->start();
     if (log)
-        log->event(QStringLiteral("flood: %1 bytes in %2 ms").arg(sent).arg(clock.elapsed()));
+        log->event(QStringLiteral("flood: %1 bytes in %2 ms, %3 frames asking for an acknowledgement")
+                       .arg(sent.bytes)
+                       .arg(clock.elapsed())
+                       .arg(sent.frames));
 }
 
 SimEthModule::Peer SimEthModule::peerOf(QTcpSocket *socket)

@@ -12,6 +12,8 @@
 
 class FrameLog;
 class QTcpServer;
+class QNetworkDatagram;
+class QTimer;
 class QUdpSocket;
 class SimBus;
 
@@ -28,6 +30,8 @@ public:
     // A bare "LOGIN" on a stream is taken once the stream stays quiet this long after it; an
     // encoded LOGIN would have followed at once.
     static constexpr int bareLoginQuietMs = 100;
+    // A flood's acknowledgements are counted until none has come for this long.
+    static constexpr int floodQuietMs = 1000;
 
     // The bus and the log are not owned; the log may be null.
     SimEthModule(SimBus *bus, FrameLog *log, QObject *parent = nullptr);
@@ -68,6 +72,9 @@ private:
     };
 
     void readDatagrams();
+    void handleDatagram(const QNetworkDatagram &datagram);
+    bool countFloodAck(const QByteArray &wire);
+    void endFloodCount();
     void acceptConnections();
     void readConnection(QTcpSocket *socket);
     void flushQuietLogin(QTcpSocket *socket);
@@ -94,6 +101,12 @@ private:
     Peer session;
     qint64 floodBytes = 0;
     int floodMs = 0;
+    // From a flood's start until the PC has been quiet for a while, its acknowledgements are counted
+    // here instead of reaching the bus: the summary line says whether each frame got exactly one.
+    bool flooding = false;
+    qint64 floodFrames = -1; // -1: no count open
+    qint64 floodAcks = 0;
+    QTimer *floodQuiet = nullptr;
 };
 
 #endif // SIMETHMODULE_H

@@ -47,8 +47,8 @@ QByteArray endlessFrameStart(QRandomGenerator &random)
 
 } // namespace
 
-qint64 SimFlooder::flood(QUdpSocket &socket, const QHostAddress &address, quint16 port, int pcMode,
-                         qint64 bytes, int ms)
+SimFlooder::Sent SimFlooder::flood(QUdpSocket &socket, const QHostAddress &address, quint16 port, int pcMode,
+                                   qint64 bytes, int ms, const std::function<void()> &betweenBursts)
 {
     QRandomGenerator random(7);
     const QByteArray frames = validFrames(pcMode);
@@ -61,20 +61,34 @@ qint64 SimFlooder::flood(QUdpSocket &socket, const QHostAddress &address, quint1
     // entries stand for noise). Second half: one frame start that never ends, in oversize datagrams.
     QVector<QByteArray> cycle(batchesPerCycle, frames);
     cycle << QByteArray() << split << frameStart << QByteArray() << frames.mid(split.size());
+    // A frame is counted where it goes whole: the one cut in two meets its first half only across
+    // noise, and the PC rightly drops both halves.
+    const QByteArray oneFrame = frames.left(frames.size() / framesPerBatch);
+    QVector<qint64> framesIn;
+    for (const QByteArray &datagram : qAsConst(cycle))
+        framesIn << qint64(datagram.count(oneFrame));
     const QByteArray frameRest = frameStart.mid(1);
     QElapsedTimer clock;
     clock.start();
-    qint64 sent = 0;
-    for (int next = 0; sent < bytes && clock.elapsed() < ms; ++next) {
+    Sent sent;
+    for (int next = 0; sent.bytes < bytes && clock.elapsed() < ms; ++next) {
         // Spread over the whole time, each burst as fast as the socket takes it.
-        while (sent > bytes * clock.elapsed() / ms)
+        while (sent.bytes > bytes * clock.elapsed() / ms) {
             QThread::usleep(500);
+            betweenBursts();
+        }
         const int slot = next % cycle.size();
-        QByteArray datagram = sent < bytes / 2 ? cycle.at(slot) : frameRest;
+        const bool firstHalf = sent.bytes < bytes / 2;
+        QByteArray datagram = firstHalf ? cycle.at(slot) : frameRest;
         if (datagram.isEmpty())
             datagram =
                 noiseOf(slot == batchesPerCycle ? 1 + int(random.bounded(maxNoiseBytes)) : oversizeBytes);
-        sent += qMax<qint64>(0, socket.writeDatagram(datagram, address, port));
+        const qint64 written = socket.writeDatagram(datagram, address, port);
+        if (written > 0) {
+            sent.bytes += written;
+            sent.frames += firstHalf ? framesIn.at(slot) : 0;
+        }
+        betweenBursts();
     }
     return sent;
 }

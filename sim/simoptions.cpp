@@ -129,8 +129,10 @@ void SimOptions::addOptions(QCommandLineParser &parser)
         {QStringLiteral("seed"), QStringLiteral("Seed of the fault injection, for reproducible runs."),
          QStringLiteral("N")},
         {QStringLiteral("flood"),
-         QStringLiteral("On a \"FLOOD\" datagram from anyone, send the session's PC N MB of frames, noise "
-                        "and oversize datagrams as fast as possible (UDP only)."),
+         QStringLiteral(
+             "On a \"FLOOD\" datagram from anyone, send the session's PC N MB of frames, noise "
+             "and oversize datagrams as fast as possible (UDP only). The PC's acknowledgements are counted "
+             "until it is quiet for 1 s and logged as \"flood acknowledgements: A of F frames\"."),
          QStringLiteral("N")},
         {QStringLiteral("flood-ms"), QStringLiteral("Stop a flood after N ms. Default 5000."),
          QStringLiteral("N")},

@@ -28,6 +28,13 @@ private slots:
         QTest::newRow("scan, traced") << QStringList{} << QStringList{"--scan", "URL", "--trace", "TRACE"}
                                       << 0 << "LUX42 s/n:1234567 v3\n"
                                       << "1 cards found.";
+        // The diagnostics only when asked: to a file, stderr as without them; or to stderr.
+        QTest::newRow("scan, log file")
+            << QStringList{} << QStringList{"--scan", "URL", "--log", "LOG"} << 0 << "LUX42 s/n:1234567 v3\n"
+            << "1 cards found.";
+        QTest::newRow("scan, verbose")
+            << QStringList{} << QStringList{"--scan", "URL", "--verbose"} << 0 << "LUX42 s/n:1234567 v3\n"
+            << "1 cards found.";
         QTest::newRow("scan, json") << three << QStringList{"--scan", "URL", "--json"} << 0 << "scan.json"
                                     << "2 cards found.";
         QTest::newRow("erase, not confirmed")
@@ -99,6 +106,7 @@ private slots:
                               "udp://127.0.0.1:" + QString::number(silent.localPort()))
             .replaceInStrings(QStringLiteral("URL"), url)
             .replaceInStrings(QStringLiteral("TRACE"), dir.filePath("trace"))
+            .replaceInStrings(QStringLiteral("LOG"), dir.filePath("log"))
             .replaceInStrings(QStringLiteral("HOSTPORT"), hostPort);
         QProcess toolbox;
         // No display: the command line needs none, nor do wrong arguments.
@@ -130,8 +138,19 @@ private slots:
         QFETCH(QString, reason);
         QVERIFY2(stdErr.contains(reason.replace("HOSTPORT", hostPort)), qPrintable(stdErr.join('\n')));
         const QStringList diagnostics = stdErr.filter(QRegularExpression("^\\S+:[0-9]+ - "));
-        QCOMPARE(diagnostics.isEmpty(), !traced);
-        QCOMPARE(diagnostics.filter(QRegularExpression("^link/mydiftdi[a-z_]*\\.cpp:")), diagnostics);
+        QCOMPARE(diagnostics.isEmpty(), !traced && !arguments.contains("--verbose"));
+        if (traced)
+            QCOMPARE(diagnostics.filter(QRegularExpression("^link/mydiftdi[a-z_]*\\.cpp:")), diagnostics);
+        if (arguments.contains("--verbose") || arguments.contains("--log")) {
+            // Each of the master's four reports acknowledged, in the lines' fixed texts.
+            const QStringList lines =
+                arguments.contains("--log") ? readAll(dir.filePath("log")).split('\n') : diagnostics;
+            const QStringList acks = lines.filter(QRegularExpression("^comm/mytreatcompc\\.cpp:[0-9]+ - "))
+                                         .replaceInStrings(QRegularExpression("^.* - "), QString());
+            QCOMPARE(acks.filter("Ack  1 : 0  ->  0 : 0").size(), 4);
+            QCOMPARE(acks.filter("ASCII \u0002F90101FB\u0003").size(), 4);
+            QVERIFY(acks.contains("From \u0002BD04630226\u0003"));
+        }
         if (out.endsWith(".json")) {
             QJsonObject document = QJsonDocument::fromJson(stdOut.toUtf8()).object();
             QVERIFY(QDateTime::fromString(document.take("date").toString(), Qt::ISODate).isValid());
