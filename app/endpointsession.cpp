@@ -1,7 +1,10 @@
 #include "endpointsession.h"
 
 #include "busscan.h"
+#include "busyscope.h"
+#include "connectdialog.h"
 #include "dalierase.h"
+#include "mydiftdi.h"
 #include "mytreatcompc.h"
 #include "shownurl.h"
 #include "traffictrace.h"
@@ -32,6 +35,8 @@ QString moduleCount(int modules, int dali)
     return all + QStringLiteral("%1 of them DALI interface modules").arg(dali);
 }
 
+const QString advice = QStringLiteral("Check the connection, then press Refresh.");
+
 } // namespace
 
 EndpointSession::EndpointSession(const QUrl &url, TrafficTrace *trace, QObject *parent)
@@ -55,7 +60,24 @@ bool EndpointSession::isConnected() const
     return treatComPc && treatComPc->isConnected();
 }
 
-bool EndpointSession::open(const QUrl &withPassword)
+bool EndpointSession::open(QUrl &withPassword, const PasswordQuestion &askPassword)
+{
+    // The password is asked for, not guessed. The questions come outside the busy waits, which
+    // hold back every click and key.
+    if (!withPassword.userName().isEmpty() && withPassword.password().isEmpty())
+        askPassword(withPassword, false);
+    for (;;) {
+        {
+            const BusyScope busy;
+            openOnce(withPassword);
+        }
+        if (isConnected() || treatComPc->openError() != MyDiFtdi::OpenAuthFailed ||
+            !askPassword(withPassword, true))
+            return isConnected();
+    }
+}
+
+void EndpointSession::openOnce(const QUrl &withPassword)
 {
     close();
     // Opened once the trace listens, so that it sees the module session open too.
@@ -66,7 +88,6 @@ bool EndpointSession::open(const QUrl &withPassword)
     fresh->open(withPassword.toString(QUrl::FullyEncoded));
     treatComPc = fresh;
     connect(fresh, &MyTreatComPc::linkConnectionChanged, this, &EndpointSession::connectionChanged);
-    return fresh->isConnected();
 }
 
 void EndpointSession::close()
@@ -111,8 +132,14 @@ bool EndpointSession::startScan()
         lastScan = result;
         showTable(result.table);
         endJobs();
-        if (result.outcome != ScanResult::Completed && result.outcome != ScanResult::Cancelled)
-            emit status(result.message);
+        if (result.outcome != ScanResult::Completed && result.outcome != ScanResult::Cancelled) {
+            QString line = result.message;
+            // With the link gone Scan is disabled: the way on is Refresh.
+            const QString scanAgain = QStringLiteral("Check the connection, then Scan again.");
+            if (!isConnected() && line.endsWith(scanAgain))
+                line = line.left(line.size() - scanAgain.size()) + advice;
+            emit status(line);
+        }
         emit jobFinished();
     });
     scan->start();
@@ -192,4 +219,16 @@ QString EndpointSession::heading() const
         return QStringLiteral("Scan not finished: only the %1 modules reported before it stopped.")
             .arg(count);
     return QStringLiteral("Scan not finished: no module table was reported.");
+}
+
+QString EndpointSession::connectionLine() const
+{
+    if (isConnected())
+        return QStringLiteral("Connected to ") + shownUrl();
+    QString reason = treatComPc ? treatComPc->openFailureReason() : QString();
+    if (treatComPc && treatComPc->openError() == MyDiFtdi::OpenNoBaudRate)
+        reason = QStringLiteral("the baud rate is missing (add ?baud=%1, or use Connection > Connect to...)")
+                     .arg(ConnectDialog::defaultBaud);
+    return QStringLiteral("Not connected to ") + shownUrl() +
+           (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason) + QStringLiteral(". ") + advice;
 }

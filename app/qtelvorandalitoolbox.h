@@ -71,12 +71,12 @@ private slots:
     void on_comboScan_currentIndexChanged(int index);
 
 private:
-    void buildMenus(QAction *quitAction, QAction *trafficAction);
+    void buildMenus();
+    void closeWindow();
     void fillList();
     void choose(int index);
     EndpointSession *sessionFor(const QUrl &url);
     bool mayLeave(const QString &leaving);
-    bool askPassword(const QUrl &url, bool refused);
     void showCurrent();
     void showConnection();
     void showHeading();
@@ -107,7 +107,7 @@ private:
     InventoryExport inventoryExport;
     TrafficTrace *trace;
     QPointer<BusTrafficWindow> traffic;
-    QAction *exportAction;
+    QAction *exportAction = nullptr;
 };
 
 #endif // QTELVORANDALITOOLBOX_H

@@ -243,7 +243,7 @@ private slots:
         QCOMPARE(module.messages.value(0).size(), 22);
         QTRY_COMPARE(module.messages.mid(1), QByteArrayList{transport("F90101FB")});
         // The LOGIN uses the password; nothing a person reads shows it.
-        QCOMPARE(window.statusBar()->currentMessage(), "Connected to " + module.url("me"));
+        QCOMPARE(window.findChild<QLabel *>("statusLine")->text(), "Connected to " + module.url("me"));
         // Refresh keeps the session (no LOGOUT, no new LOGIN) and sends its HELLO, so that a module gone
         // meanwhile shows up.
         QTest::mouseClick(window.findChild<QPushButton *>("butRefresh"), Qt::LeftButton);
