@@ -458,7 +458,7 @@ void qtelvorandalitoolbox::searchNetwork()
         probeTargets
             ? *probeTargets
             : MyDiFtdi::broadcastProbeTargets() +
-                  QList<ProbeTarget>{{QHostAddress(QHostAddress::LocalHost), MyDiFtdi::defaultEthPort, true}};
+                  QList<ProbeTarget>{{QHostAddress(QHostAddress::LocalHost), MyDiFtdi::defaultEthPort}};
     QList<QUrl> found;
     {
         const BusyScope busy;

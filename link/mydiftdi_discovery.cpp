@@ -108,8 +108,7 @@ void readProbeAnswer(QUdpSocket &socket, QList<PortEntry> &entries)
     quint16 senderPort = 0;
     // The whole datagram is read, then cut to the answer's head: a read into a buffer shorter than
     // the datagram fails on Windows (WSAEMSGSIZE), and not every stack says how much it copied.
-    QByteArray bytes(int(qBound<qint64>(1, socket.pendingDatagramSize(), maxDatagramSize)),
-                     Qt::Uninitialized);
+    QByteArray bytes(int(qBound<qint64>(1, socket.pendingDatagramSize(), maxDatagramSize)), Qt::Uninitialized);
     const qint64 size = socket.readDatagram(bytes.data(), bytes.size(), &sender, &senderPort);
     if (size <= 0)
         return;
@@ -130,19 +129,8 @@ void probeUdp(QList<PortEntry> &entries, const QList<ProbeTarget> &targets, quin
 {
     QUdpSocket socket;
     socket.bind(QHostAddress::Any, bindPort);
-    QUdpSocket local;
-    for (const ProbeTarget &target : targets) {
-        if (!target.ownPort) {
-            socket.writeDatagram(probeDatagram, target.address, target.port);
-            continue;
-        }
-        if (local.state() != QAbstractSocket::BoundState)
-            local.bind(QHostAddress(target.address.protocol() == QAbstractSocket::IPv6Protocol
-                                        ? QHostAddress::AnyIPv6
-                                        : QHostAddress::AnyIPv4),
-                       0);
-        local.writeDatagram(probeDatagram, target.address, target.port);
-    }
+    for (const ProbeTarget &target : targets)
+        socket.writeDatagram(probeDatagram, target.address, target.port);
 
     // The wait runs the caller's timers and sockets but holds user input back, so that a click
     // cannot re-enter the window while discovery is still running. It sleeps in the event
@@ -154,14 +142,11 @@ void probeUdp(QList<PortEntry> &entries, const QList<ProbeTarget> &targets, quin
     while (clock.elapsed() < probeListenMs) {
         if (socket.hasPendingDatagrams())
             readProbeAnswer(socket, entries);
-        else if (local.hasPendingDatagrams())
-            readProbeAnswer(local, entries);
         else
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
                                             QEventLoop::WaitForMoreEvents);
     }
     socket.close();
-    local.close();
 }
 
 } // namespace

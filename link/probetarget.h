@@ -9,9 +9,6 @@ struct ProbeTarget
 {
     QHostAddress address;
     quint16 port = 17481;
-    // Sent from a port of its own rather than the bound one: a module on this very host (the
-    // simulator) may hold the module port on the loopback, and would take an answer sent there.
-    bool ownPort = false;
 };
 
 #endif // PROBETARGET_H
