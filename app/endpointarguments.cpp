@@ -1,18 +1,7 @@
 #include "endpointarguments.h"
 
+#include "endpoint.h"
 #include "shownurl.h"
-
-#include <QUrlQuery>
-
-namespace {
-
-bool isKnownScheme(const QString &scheme)
-{
-    return scheme == QLatin1String("usb") || scheme == QLatin1String("serial") ||
-           scheme == QLatin1String("udp") || scheme == QLatin1String("tcp");
-}
-
-} // namespace
 
 EndpointArguments parseEndpointArguments(const QStringList &arguments)
 {
@@ -21,8 +10,9 @@ EndpointArguments parseEndpointArguments(const QStringList &arguments)
         // Strict: the link parses the same text strictly when it opens the endpoint.
         const QUrl url(argument, QUrl::StrictMode);
         if (argument.isEmpty() || !url.isValid()) {
-            parsed.rejections << QStringLiteral("Invalid endpoint URL skipped: \"%1\"").arg(shownUrl(argument));
-        } else if (!isKnownScheme(url.scheme())) {
+            parsed.rejections
+                << QStringLiteral("Invalid endpoint URL skipped: \"%1\"").arg(shownUrl(argument));
+        } else if (Endpoint(url).kind() == Endpoint::Unknown) {
             parsed.rejections << QStringLiteral("Endpoint URL with unknown scheme skipped (use usb, serial, "
                                                 "udp or tcp): \"%1\"")
                                      .arg(shownUrl(argument));
@@ -35,10 +25,5 @@ EndpointArguments parseEndpointArguments(const QStringList &arguments)
 
 PortEntry endpointEntry(const QUrl &url)
 {
-    const QString scheme = url.scheme();
-    if (scheme == QLatin1String("udp") || scheme == QLatin1String("tcp"))
-        return {url, ntx07ModuleType};
-    const bool vtap = scheme == QLatin1String("usb") &&
-                      QUrlQuery(url).queryItemValue(QStringLiteral("pid")).toInt() == vtapProductId;
-    return {url, vtap ? vtapModuleType : kvmxModuleType};
+    return {url, Endpoint(url).moduleType()};
 }

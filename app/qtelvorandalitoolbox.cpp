@@ -277,8 +277,8 @@ void qtelvorandalitoolbox::buildMenus()
     ui->tableModules->addAction(exportAction);
     file->addSeparator();
     // NOLINTNEXTLINE(bugprone-suspicious-enum-usage): modifier | key is how Qt spells a key combination.
-    QAction *quit = add(file, QStringLiteral("&Quit"), &qtelvorandalitoolbox::closeWindow,
-                        QKeySequence(Qt::CTRL | Qt::Key_Q));
+    const QKeySequence ctrlQ(Qt::CTRL | Qt::Key_Q);
+    QAction *quit = add(file, QStringLiteral("&Quit"), &qtelvorandalitoolbox::closeWindow, ctrlQ);
 
     QMenu *connection = menuBar()->addMenu(QStringLiteral("&Connection"));
     add(connection, QStringLiteral("&Connect to..."), &qtelvorandalitoolbox::connectTo);

@@ -76,7 +76,7 @@ private:
     void fillList();
     void choose(int index);
     EndpointSession *sessionFor(const QUrl &url);
-    bool mayLeave(const QString &leaving);
+    bool mayLeave(const QString &job);
     void showCurrent();
     void showConnection();
     void showHeading();

@@ -1,6 +1,7 @@
 #include "mytreatcompc.h"
 
 #include "commlog.h"
+#include "endpoint.h"
 #include "mydiftdi.h"
 #include "shownurl.h"
 
@@ -37,12 +38,10 @@ int modeOfUrl(const QString &url)
     const QUrl parsed(url);
     if (!parsed.isValid())
         return modeUsbOrSerial;
-    const QString scheme = parsed.scheme();
-    if (scheme == QLatin1String("usb") || scheme == QLatin1String("serial"))
-        return modeUsbOrSerial;
-    if (scheme == QLatin1String("udp") || scheme == QLatin1String("tcp"))
-        return modeEthernet;
-    return modeUnknownScheme;
+    const Endpoint endpoint(parsed);
+    if (endpoint.kind() == Endpoint::Unknown)
+        return modeUnknownScheme;
+    return endpoint.isEthernet() ? modeEthernet : modeUsbOrSerial;
 }
 
 int retryIntervalMs(qint32 timeout)
