@@ -10,7 +10,7 @@
 #include "modulelistview.h"
 #include "mydiftdi.h"
 #include "mytreatcompc.h"
-#include "passwordquestion.h"
+#include "questions.h"
 #include "shownurl.h"
 #include "traffictrace.h"
 #include "windowplacement.h"
@@ -21,7 +21,6 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMessageBox>
 
 namespace {
 
@@ -101,7 +100,7 @@ MyTreatComPc *qtelvorandalitoolbox::manager() const
 
 void qtelvorandalitoolbox::closeEvent(QCloseEvent *event)
 {
-    if (current && !mayLeave(current->job())) {
+    if (current && !mayStop(this, current->job())) {
         event->ignore();
         return;
     }
@@ -202,7 +201,7 @@ void qtelvorandalitoolbox::choose(int index)
 {
     const QUrl url = ui->comboPort->itemData(index).toUrl();
     const bool same = current && EndpointList::sameEndpoint(url, current->url());
-    const bool stay = !switching && current && !same && !mayLeave(current->job());
+    const bool stay = !switching && current && !same && !mayStop(this, current->job());
     {
         const QSignalBlocker blocker(ui->comboPort);
         ui->comboPort->setCurrentIndex(stay ? endpoints.indexOf(current->url()) : index);
@@ -244,19 +243,6 @@ void qtelvorandalitoolbox::choose(int index)
     current = opening;
     switching = false;
     showCurrent();
-}
-
-// True when no job runs, or the user agrees to stop the one named.
-bool qtelvorandalitoolbox::mayLeave(const QString &job)
-{
-    if (job.isEmpty())
-        return true;
-    QString named = job;
-    named[0] = named.at(0).toUpper();
-    return QMessageBox::question(
-               this, windowTitle(),
-               QStringLiteral("%1 is under way. Stop it and leave its outcome unknown?").arg(named),
-               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 // The menus; the shortcuts of Quit, Bus traffic and Export work in the window also without them.
@@ -411,7 +397,7 @@ void qtelvorandalitoolbox::on_butEraseShort_clicked()
         return;
     }
     const QString module = ui->comboScan->currentText();
-    if (!confirmErase(module, session->shownUrl()))
+    if (!confirmErase(this, module, session->shownUrl()))
         return;
     // The question waited with events processed: the erase goes ahead only if the window still
     // shows the same endpoint and target.
@@ -420,20 +406,6 @@ void qtelvorandalitoolbox::on_butEraseShort_clicked()
     if (!session->startErase(moduleId))
         showStatus(sendFailedLine);
     updateButtons();
-}
-
-// The erase cannot be undone and reaches every DALI slave of the line: it is asked for, naming the
-// module and the endpoint it is reached through, with No as the answer that a stray Enter gives.
-bool qtelvorandalitoolbox::confirmErase(const QString &module, const QString &endpoint)
-{
-    // The module's name is not broken across lines.
-    QString unbroken = module;
-    unbroken.replace(QLatin1Char(' '), QChar(0x00A0));
-    const QString question = QStringLiteral("Erase the short addresses and groups of every DALI slave "
-                                            "behind %1 on %2? This cannot be undone.")
-                                 .arg(unbroken, endpoint);
-    return QMessageBox::question(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
 }
 
 void qtelvorandalitoolbox::connectTo()

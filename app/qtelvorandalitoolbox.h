@@ -76,7 +76,6 @@ private:
     void fillList();
     void choose(int index);
     EndpointSession *sessionFor(const QUrl &url);
-    bool mayLeave(const QString &job);
     void showCurrent();
     void showConnection();
     void showHeading();
@@ -86,7 +85,6 @@ private:
     void updateButtons();
     void chooseModule(quint32 moduleId, const QString &label);
     void growToFit();
-    bool confirmErase(const QString &module, const QString &endpoint);
 
     Ui::qtelvorandalitoolbox *ui;
     QLabel *statusLine;
