@@ -103,11 +103,11 @@ void EndpointList::opened(const QUrl &url)
 
 void EndpointList::setPassword(const QUrl &url, const QString &password)
 {
-    for (QList<PortEntry> *entries : {&extra, &added, &remembered, &listed}) {
-        const int index = find(*entries, url);
+    for (QList<PortEntry> *list : {&extra, &added, &remembered, &listed}) {
+        const int index = find(*list, url);
         if (index < 0)
             continue;
-        QUrl &stored = (*entries)[index].url;
+        QUrl &stored = (*list)[index].url;
         if (!url.userName().isEmpty())
             stored.setUserName(url.userName());
         stored.setPassword(password.isEmpty() ? QString() : password);

@@ -274,11 +274,12 @@ void qtelvorandalitoolbox::buildMenus()
     connection->addSeparator();
     add(connection, QStringLiteral("&Forget endpoints"), &qtelvorandalitoolbox::forgetEndpoints);
 
-    QAction *traffic = add(menuBar()->addMenu(QStringLiteral("&View")), QStringLiteral("Bus &traffic"),
-                           &qtelvorandalitoolbox::showBusTraffic, QKeySequence(QStringLiteral("Ctrl+T")));
+    QAction *trafficAction =
+        add(menuBar()->addMenu(QStringLiteral("&View")), QStringLiteral("Bus &traffic"),
+            &qtelvorandalitoolbox::showBusTraffic, QKeySequence(QStringLiteral("Ctrl+T")));
     add(menuBar()->addMenu(QStringLiteral("&Help")), QStringLiteral("&About"),
         &qtelvorandalitoolbox::showAbout);
-    addActions({exportAction, quit, traffic});
+    addActions({exportAction, quit, trafficAction});
 }
 
 // The window as a view of the current endpoint: its connection, its last scan, its erase target.
@@ -401,6 +402,7 @@ void qtelvorandalitoolbox::on_butEraseShort_clicked()
         return;
     // The question waited with events processed: the erase goes ahead only if the window still
     // shows the same endpoint and target.
+    // cppcheck-suppress knownConditionTrueFalse
     if (session != current || session->target() != moduleId || !session->job().isEmpty())
         return;
     if (!session->startErase(moduleId))
@@ -451,10 +453,10 @@ void qtelvorandalitoolbox::searchNetwork()
         return;
     }
     // The first module found is chosen unless the window is already connected.
-    const bool choose = !current || !current->isConnected();
+    const bool chooseFirst = !current || !current->isConnected();
     for (int i = 0; i < found.size(); ++i)
-        addEndpoint(found.at(i), choose && i == 0);
-    if (!choose)
+        addEndpoint(found.at(i), chooseFirst && i == 0);
+    if (!chooseFirst)
         showStatus(
             found.size() == 1
                 ? QStringLiteral("1 Ethernet interface module found; choose it in the endpoint list.")
