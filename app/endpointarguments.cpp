@@ -1,18 +1,7 @@
 #include "endpointarguments.h"
 
+#include "endpoint.h"
 #include "shownurl.h"
-
-#include <QUrlQuery>
-
-namespace {
-
-bool isKnownScheme(const QString &scheme)
-{
-    return scheme == QLatin1String("usb") || scheme == QLatin1String("serial") ||
-           scheme == QLatin1String("udp") || scheme == QLatin1String("tcp");
-}
-
-} // namespace
 
 EndpointArguments parseEndpointArguments(const QStringList &arguments)
 {
@@ -23,7 +12,7 @@ EndpointArguments parseEndpointArguments(const QStringList &arguments)
         if (argument.isEmpty() || !url.isValid()) {
             parsed.rejections
                 << QStringLiteral("Invalid endpoint URL skipped: \"%1\"").arg(shownUrl(argument));
-        } else if (!isKnownScheme(url.scheme())) {
+        } else if (Endpoint(url).kind() == Endpoint::Unknown) {
             parsed.rejections << QStringLiteral("Endpoint URL with unknown scheme skipped (use usb, serial, "
                                                 "udp or tcp): \"%1\"")
                                      .arg(shownUrl(argument));
@@ -46,7 +35,7 @@ QString jobEndpointProblem(const QString &argument)
             reason[0] = reason.at(0).toLower();
         return QStringLiteral("invalid endpoint URL \"%1\": %2").arg(shownUrl(argument), reason);
     }
-    if (!isKnownScheme(url.scheme()))
+    if (Endpoint(url).kind() == Endpoint::Unknown)
         return QStringLiteral("endpoint URL \"%1\" has an unknown scheme (use usb, serial, udp or tcp)")
             .arg(shownUrl(argument));
     return QString();
@@ -54,10 +43,5 @@ QString jobEndpointProblem(const QString &argument)
 
 PortEntry endpointEntry(const QUrl &url)
 {
-    const QString scheme = url.scheme();
-    if (scheme == QLatin1String("udp") || scheme == QLatin1String("tcp"))
-        return {url, ntx07ModuleType};
-    const bool vtap = scheme == QLatin1String("usb") &&
-                      QUrlQuery(url).queryItemValue(QStringLiteral("pid")).toInt() == vtapProductId;
-    return {url, vtap ? vtapModuleType : kvmxModuleType};
+    return {url, Endpoint(url).moduleType()};
 }

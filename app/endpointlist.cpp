@@ -1,5 +1,6 @@
 #include "endpointlist.h"
 
+#include "endpoint.h"
 #include "endpointarguments.h"
 #include "mydiftdi.h"
 #include "portlabel.h"
@@ -46,15 +47,7 @@ EndpointList::EndpointList(const QList<QUrl> &extraEndpoints)
 
 bool EndpointList::sameEndpoint(const QUrl &a, const QUrl &b)
 {
-    const auto bare = [](const QUrl &url) {
-        QUrl plain = url.adjusted(QUrl::RemovePassword);
-        // udp://host and udp://host:17481 are one module.
-        const QString scheme = plain.scheme();
-        if ((scheme == QLatin1String("udp") || scheme == QLatin1String("tcp")) && plain.port() < 0)
-            plain.setPort(MyDiFtdi::defaultEthPort);
-        return plain;
-    };
-    return bare(a) == bare(b);
+    return Endpoint(a).sameEndpoint(Endpoint(b));
 }
 
 void EndpointList::refresh()
@@ -110,11 +103,11 @@ void EndpointList::opened(const QUrl &url)
 
 void EndpointList::setPassword(const QUrl &url, const QString &password)
 {
-    for (QList<PortEntry> *entries : {&extra, &added, &remembered, &listed}) {
-        const int index = find(*entries, url);
+    for (QList<PortEntry> *list : {&extra, &added, &remembered, &listed}) {
+        const int index = find(*list, url);
         if (index < 0)
             continue;
-        QUrl &stored = (*entries)[index].url;
+        QUrl &stored = (*list)[index].url;
         if (!url.userName().isEmpty())
             stored.setUserName(url.userName());
         stored.setPassword(password.isEmpty() ? QString() : password);

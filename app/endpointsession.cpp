@@ -1,7 +1,10 @@
 #include "endpointsession.h"
 
 #include "busscan.h"
+#include "busyscope.h"
+#include "connectdialog.h"
 #include "dalierase.h"
+#include "mydiftdi.h"
 #include "mytreatcompc.h"
 #include "shownurl.h"
 #include "traffictrace.h"
@@ -32,12 +35,16 @@ QString moduleCount(int modules, int dali)
     return all + QStringLiteral("%1 of them DALI interface modules").arg(dali);
 }
 
+const QString advice = QStringLiteral("Check the connection, then press Refresh.");
+
 } // namespace
 
 EndpointSession::EndpointSession(const QUrl &url, TrafficTrace *trace, QObject *parent)
     : QObject(parent)
     , endpoint(url.adjusted(QUrl::RemovePassword))
     , trace(trace)
+    , ethOpenWaitMs(MyDiFtdi::defaultEthOpenWaitMs)
+    , ethLogoutWaitMs(MyDiFtdi::defaultEthLogoutWaitMs)
 {}
 
 EndpointSession::~EndpointSession()
@@ -55,18 +62,43 @@ bool EndpointSession::isConnected() const
     return treatComPc && treatComPc->isConnected();
 }
 
-bool EndpointSession::open(const QUrl &withPassword)
+bool EndpointSession::open(QUrl &withPassword, const PasswordQuestion &askPassword)
+{
+    // The password is asked for, not guessed. The questions come outside the busy waits, which
+    // hold back every click and key.
+    if (!withPassword.userName().isEmpty() && withPassword.password().isEmpty())
+        askPassword(withPassword, false);
+    for (;;) {
+        {
+            const BusyScope busy;
+            openOnce(withPassword);
+        }
+        if (isConnected() || treatComPc->openError() != MyDiFtdi::OpenAuthFailed ||
+            !askPassword(withPassword, true))
+            return isConnected();
+    }
+}
+
+void EndpointSession::openOnce(const QUrl &withPassword)
 {
     close();
     // Opened once the trace listens, so that it sees the module session open too.
     auto *fresh = new MyTreatComPc(QString());
+    fresh->setEthWaits(ethOpenWaitMs, ethLogoutWaitMs);
     trace->setEndpoint(shownUrl());
     connect(fresh, &MyTreatComPc::traffic, trace, &TrafficTrace::record);
     // Fully encoded: the link parses the text strictly, and a decoded password may hold a blank.
     fresh->open(withPassword.toString(QUrl::FullyEncoded));
     treatComPc = fresh;
     connect(fresh, &MyTreatComPc::linkConnectionChanged, this, &EndpointSession::connectionChanged);
-    return fresh->isConnected();
+}
+
+void EndpointSession::setEthWaits(int openMs, int logoutMs)
+{
+    ethOpenWaitMs = openMs;
+    ethLogoutWaitMs = logoutMs;
+    if (treatComPc)
+        treatComPc->setEthWaits(openMs, logoutMs);
 }
 
 void EndpointSession::close()
@@ -112,14 +144,16 @@ bool EndpointSession::startScan()
         lastScan = result;
         showTable(result.table);
         endJobs();
-        // The job says what happened; the way on is the window's to say (it turns "Scan again" into
-        // Refresh while the link is down).
-        if (result.outcome == BusJob::Incomplete)
+        // The job says what happened; the way on is said here. With the link gone Scan is disabled:
+        // the way on is Refresh then.
+        if (result.outcome == BusJob::Incomplete) {
             emit status(result.message + QStringLiteral(" Scan again."));
-        else if (result.outcome == BusJob::NoAnswer || result.outcome == BusJob::LinkLost)
-            emit status(result.message + QStringLiteral(" Check the connection, then Scan again."));
-        else if (result.outcome != BusJob::Completed && result.outcome != BusJob::Cancelled)
+        } else if (result.outcome == BusJob::NoAnswer || result.outcome == BusJob::LinkLost) {
+            emit status(result.message + QLatin1Char(' ') +
+                        (isConnected() ? QStringLiteral("Check the connection, then Scan again.") : advice));
+        } else if (result.outcome != BusJob::Completed && result.outcome != BusJob::Cancelled) {
             emit status(result.message);
+        }
         emit jobFinished();
     });
     scan->start();
@@ -199,4 +233,16 @@ QString EndpointSession::heading() const
         return QStringLiteral("Scan not finished: only the %1 modules reported before it stopped.")
             .arg(count);
     return QStringLiteral("Scan not finished: no module table was reported.");
+}
+
+QString EndpointSession::connectionLine() const
+{
+    if (isConnected())
+        return QStringLiteral("Connected to ") + shownUrl();
+    QString reason = treatComPc ? treatComPc->openFailureReason() : QString();
+    if (treatComPc && treatComPc->openError() == MyDiFtdi::OpenNoBaudRate)
+        reason = QStringLiteral("the baud rate is missing (add ?baud=%1, or use Connection > Connect to...)")
+                     .arg(ConnectDialog::defaultBaud);
+    return QStringLiteral("Not connected to ") + shownUrl() +
+           (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason) + QStringLiteral(". ") + advice;
 }

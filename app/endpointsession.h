@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QUrl>
 
+#include <functional>
+
 class BusScan;
 class DaliErase;
 class MyTreatComPc;
@@ -31,10 +33,16 @@ public:
     // processed: nothing may reach a manager that is still half built).
     MyTreatComPc *manager() const { return treatComPc; }
     bool isConnected() const;
-    // Opens the endpoint (the URL may carry this run's password); true when connected.
-    bool open(const QUrl &withPassword);
+    // Asks for the password of url (the module refused the one given, or none is known in this
+    // run), sets it in url and returns true; false when none was given.
+    using PasswordQuestion = std::function<bool(QUrl &url, bool refused)>;
+    // Opens the endpoint, with the URL that carries this run's password; true when connected. A
+    // user name without a password, and a password the module refuses, are asked about first.
+    bool open(QUrl &withPassword, const PasswordQuestion &askPassword);
     // Stops the job running here, if any, and closes the manager; the last scan stays.
     void close();
+    // The Ethernet open and logout waits of this endpoint's link, now and at its next opens.
+    void setEthWaits(int openMs, int logoutMs);
 
     bool hasScan() const { return lastScan.finishedAt.isValid(); }
     const ScanResult &scanResult() const { return lastScan; }
@@ -44,6 +52,8 @@ public:
     // Only a DALI interface module of this endpoint's table can be the target; 0 chooses none.
     void choose(quint32 moduleId);
 
+    // "Connected to URL", or "Not connected to URL: why. " and what to do.
+    QString connectionLine() const;
     // The heading above the module table: what was scanned there, when, and how it ended.
     QString heading() const;
     // "a scan", "the erase of LUX42 s/n:1911 v5"; empty when nothing runs.
@@ -60,6 +70,7 @@ signals:
     void connectionChanged(bool connected);
 
 private:
+    void openOnce(const QUrl &withPassword);
     void showTable(const ModuleTable &table);
     void endJobs();
 
@@ -69,6 +80,8 @@ private:
     ScanResult lastScan;
     ModuleTable shown;
     quint32 chosen = 0;
+    int ethOpenWaitMs;
+    int ethLogoutWaitMs;
     bool noneChosen = false; // no target by the user's choice, or the target went away
     QPointer<BusScan> scan;
     QPointer<DaliErase> erase;

@@ -18,7 +18,7 @@ class ModuleListView : public QObject
 public:
     ModuleListView(QComboBox *list, QTableWidget *table, QObject *parent = nullptr);
 
-    void show(const ModuleTable &table, quint32 target);
+    void show(const ModuleTable &modules, quint32 target);
     // Selects the target in both, without a rowChosen; 0 selects none.
     void select(quint32 target);
     // The module list's entry chosen: its row in the table is chosen with it.

@@ -1,26 +1,28 @@
 #include "portlabel.h"
 
-#include "mydiftdi.h"
-#include "shownurl.h"
+#include "endpoint.h"
 
 namespace {
 
 QString baseText(const QUrl &url)
 {
-    const QString scheme = url.scheme();
-    if (scheme == QLatin1String("usb"))
+    const Endpoint endpoint(url);
+    switch (endpoint.kind()) {
+    case Endpoint::Usb:
         return QStringLiteral("USB");
-    // The serial port's name, or the device path of one that the system does not list.
-    if (scheme == QLatin1String("serial"))
-        return url.host().isEmpty() ? url.path() : url.host();
-    // The Ethernet module's address; a port other than the module port tells two modules (or two
-    // simulators) of one host apart.
-    if (scheme == QLatin1String("udp") || scheme == QLatin1String("tcp")) {
-        if (url.port(MyDiFtdi::defaultEthPort) == MyDiFtdi::defaultEthPort)
-            return url.host();
+    case Endpoint::Serial: // the serial port's name, or the device path of one the system does not list
+        return endpoint.host();
+    case Endpoint::Udp:
+    case Endpoint::Tcp:
+        // The Ethernet module's address; a port other than the module port tells two modules (or two
+        // simulators) of one host apart.
+        if (endpoint.port() == Endpoint::modulePort)
+            return endpoint.host();
         return url.adjusted(QUrl::RemoveUserInfo).authority(); // an IPv6 address in brackets
+    case Endpoint::Unknown:
+        break;
     }
-    return shownUrl(url);
+    return endpoint.shownUrl();
 }
 
 QString suffix(const PortEntry &entry)
@@ -29,8 +31,8 @@ QString suffix(const PortEntry &entry)
         return QStringLiteral(" (vtap)");
     // Over TCP the same module is a second entry of its own.
     if (entry.moduleType == ntx07ModuleType)
-        return entry.url.scheme() == QLatin1String("tcp") ? QStringLiteral(" (ntx07, TCP)")
-                                                          : QStringLiteral(" (ntx07)");
+        return Endpoint(entry.url).kind() == Endpoint::Tcp ? QStringLiteral(" (ntx07, TCP)")
+                                                           : QStringLiteral(" (ntx07)");
     return QStringLiteral(" (kvmx)");
 }
 

@@ -1,6 +1,7 @@
 #include "qtelvorandalitoolbox.h"
 #include "ui_qtelvorandalitoolbox.h"
 
+#include "aboutbox.h"
 #include "bustrafficwindow.h"
 #include "busyscope.h"
 #include "connectdialog.h"
@@ -9,6 +10,7 @@
 #include "modulelistview.h"
 #include "mydiftdi.h"
 #include "mytreatcompc.h"
+#include "questions.h"
 #include "shownurl.h"
 #include "traffictrace.h"
 #include "windowplacement.h"
@@ -16,11 +18,9 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QInputDialog>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMessageBox>
 
 namespace {
 
@@ -28,7 +28,6 @@ const QString sendFailedLine = QStringLiteral("Error while sending frame. Please
 const QString noEndpointLine = QStringLiteral(
     "No bus master found. Plug it in and press Refresh, or use Connection > Connect to... for an "
     "Ethernet module or a serial port.");
-const QString advice = QStringLiteral("Check the connection, then press Refresh.");
 
 } // namespace
 
@@ -50,11 +49,9 @@ qtelvorandalitoolbox::qtelvorandalitoolbox(const QList<QUrl> &extraEndpoints, Tr
     , statusLine(new QLabel(this))
     , endpoints(extraEndpoints)
     , trace(trace ? trace : new TrafficTrace)
-    , exportAction(new QAction(QStringLiteral("&Export inventory..."), this))
 {
     this->trace->setParent(this);
     registerResources();
-    auto *quitAction = new QAction(QStringLiteral("&Quit"), this);
     qSetMessagePattern(QStringLiteral("%{file}:%{line} - %{message}"));
     ui->setupUi(this);
     // The logo ships at the size it is shown and at twice that: nothing larger is decoded or scaled.
@@ -73,22 +70,7 @@ qtelvorandalitoolbox::qtelvorandalitoolbox(const QList<QUrl> &extraEndpoints, Tr
     statusLine->setWordWrap(true);
     statusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
     ui->statusbar->addWidget(statusLine, 1);
-
-    // NOLINTNEXTLINE(bugprone-suspicious-enum-usage): modifier | key is how Qt spells a key combination.
-    quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    connect(quitAction, &QAction::triggered, this, &QWidget::close);
-    addAction(quitAction);
-
-    auto *trafficAction = new QAction(QStringLiteral("Bus &traffic"), this);
-    trafficAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+T")));
-    connect(trafficAction, &QAction::triggered, this, &qtelvorandalitoolbox::showBusTraffic);
-    addAction(trafficAction);
-    exportAction->setShortcut(QKeySequence::Save);
-    exportAction->setEnabled(false);
-    connect(exportAction, &QAction::triggered, this, &qtelvorandalitoolbox::exportInventory);
-    addAction(exportAction);
-    ui->tableModules->addAction(exportAction);
-    buildMenus(quitAction, trafficAction);
+    buildMenus();
     modules = new ModuleListView(ui->comboScan, ui->tableModules, this);
     connect(modules, &ModuleListView::rowChosen, this, &qtelvorandalitoolbox::chooseModule);
 
@@ -106,6 +88,11 @@ qtelvorandalitoolbox::~qtelvorandalitoolbox()
     delete ui;
 }
 
+void qtelvorandalitoolbox::closeWindow()
+{
+    close();
+}
+
 MyTreatComPc *qtelvorandalitoolbox::manager() const
 {
     return current ? current->manager() : nullptr;
@@ -113,7 +100,7 @@ MyTreatComPc *qtelvorandalitoolbox::manager() const
 
 void qtelvorandalitoolbox::closeEvent(QCloseEvent *event)
 {
-    if (current && !mayLeave(current->job())) {
+    if (current && !mayStop(this, current->job())) {
         event->ignore();
         return;
     }
@@ -184,6 +171,13 @@ void qtelvorandalitoolbox::on_comboPort_activated(int index)
     choose(index);
 }
 
+void qtelvorandalitoolbox::setEthWaits(int openMs, int logoutMs)
+{
+    ethWaits = {openMs, logoutMs};
+    for (EndpointSession *session : qAsConst(sessions))
+        session->setEthWaits(openMs, logoutMs);
+}
+
 EndpointSession *qtelvorandalitoolbox::sessionFor(const QUrl &url)
 {
     for (EndpointSession *session : qAsConst(sessions)) {
@@ -191,6 +185,8 @@ EndpointSession *qtelvorandalitoolbox::sessionFor(const QUrl &url)
             return session;
     }
     auto *session = new EndpointSession(url, trace, this);
+    if (ethWaits)
+        session->setEthWaits(ethWaits->first, ethWaits->second);
     connect(session, &EndpointSession::status, this, &qtelvorandalitoolbox::session_status);
     connect(session, &EndpointSession::tableChanged, this, [this, session] {
         if (session == current)
@@ -214,7 +210,7 @@ void qtelvorandalitoolbox::choose(int index)
 {
     const QUrl url = ui->comboPort->itemData(index).toUrl();
     const bool same = current && EndpointList::sameEndpoint(url, current->url());
-    const bool stay = !switching && current && !same && !mayLeave(current->job());
+    const bool stay = !switching && current && !same && !mayStop(this, current->job());
     {
         const QSignalBlocker blocker(ui->comboPort);
         ui->comboPort->setCurrentIndex(stay ? endpoints.indexOf(current->url()) : index);
@@ -244,23 +240,12 @@ void qtelvorandalitoolbox::choose(int index)
         if (!opening || chosenMeanwhile)
             continue;
         QUrl withPassword = endpoints.entries().value(now).url;
-        // A user name without its password in this run: the password is asked for, not guessed.
-        // The questions come outside the busy waits, which hold back every click and key.
-        if (!withPassword.userName().isEmpty() && withPassword.password().isEmpty() &&
-            askPassword(withPassword, false))
-            withPassword = endpoints.entries().value(endpoints.indexOf(withPassword)).url;
-        for (;;) {
-            bool opened = false;
-            {
-                const BusyScope busy;
-                opened = opening->open(withPassword);
-            }
-            if (opened || chosenMeanwhile || !opening->manager() ||
-                opening->manager()->openError() != MyDiFtdi::OpenAuthFailed ||
-                !askPassword(withPassword, true))
-                break;
-            withPassword = endpoints.entries().value(endpoints.indexOf(withPassword)).url;
-        }
+        opening->open(withPassword, [this](QUrl &url, bool refused) {
+            if (chosenMeanwhile || !askPassword(this, url, refused))
+                return false;
+            endpoints.setPassword(url, url.password());
+            return true;
+        });
         if (opening->isConnected())
             endpoints.opened(withPassword);
     } while (chosenMeanwhile);
@@ -269,37 +254,8 @@ void qtelvorandalitoolbox::choose(int index)
     showCurrent();
 }
 
-// True when no job runs, or the user agrees to stop the one named.
-bool qtelvorandalitoolbox::mayLeave(const QString &job)
-{
-    if (job.isEmpty())
-        return true;
-    QString named = job;
-    named[0] = named.at(0).toUpper();
-    return QMessageBox::question(
-               this, windowTitle(),
-               QStringLiteral("%1 is under way. Stop it and leave its outcome unknown?").arg(named),
-               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
-}
-
-// Asks for the password of url for this run (masked, never stored); false when none was given.
-bool qtelvorandalitoolbox::askPassword(const QUrl &url, bool refused)
-{
-    const QString where = shownUrl(url);
-    const QString question =
-        refused ? QStringLiteral("The module at %1 refused the password (Auth failed).\nPassword for %2:")
-                      .arg(where, url.userName())
-                : QStringLiteral("Password for %1 at %2:").arg(url.userName(), where);
-    bool given = false;
-    const QString password = QInputDialog::getText(this, QStringLiteral("Password"), question,
-                                                   QLineEdit::Password, QString(), &given);
-    if (!given || password.isEmpty())
-        return false;
-    endpoints.setPassword(url, password);
-    return true;
-}
-
-void qtelvorandalitoolbox::buildMenus(QAction *quitAction, QAction *trafficAction)
+// The menus; the shortcuts of Quit, Bus traffic and Export work in the window also without them.
+void qtelvorandalitoolbox::buildMenus()
 {
     const auto add = [this](QMenu *menu, const QString &text, void (qtelvorandalitoolbox::*slot)(),
                             const QKeySequence &keys = QKeySequence()) {
@@ -307,11 +263,17 @@ void qtelvorandalitoolbox::buildMenus(QAction *quitAction, QAction *trafficActio
         action->setShortcut(keys);
         connect(action, &QAction::triggered, this, slot);
         menu->addAction(action);
+        return action;
     };
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
-    file->addAction(exportAction);
+    exportAction = add(file, QStringLiteral("&Export inventory..."), &qtelvorandalitoolbox::exportInventory,
+                       QKeySequence::Save);
+    exportAction->setEnabled(false);
+    ui->tableModules->addAction(exportAction);
     file->addSeparator();
-    file->addAction(quitAction);
+    // NOLINTNEXTLINE(bugprone-suspicious-enum-usage): modifier | key is how Qt spells a key combination.
+    const QKeySequence ctrlQ(Qt::CTRL | Qt::Key_Q);
+    QAction *quit = add(file, QStringLiteral("&Quit"), &qtelvorandalitoolbox::closeWindow, ctrlQ);
 
     QMenu *connection = menuBar()->addMenu(QStringLiteral("&Connection"));
     add(connection, QStringLiteral("&Connect to..."), &qtelvorandalitoolbox::connectTo);
@@ -321,9 +283,12 @@ void qtelvorandalitoolbox::buildMenus(QAction *quitAction, QAction *trafficActio
     connection->addSeparator();
     add(connection, QStringLiteral("&Forget endpoints"), &qtelvorandalitoolbox::forgetEndpoints);
 
-    menuBar()->addMenu(QStringLiteral("&View"))->addAction(trafficAction);
+    QAction *trafficAction =
+        add(menuBar()->addMenu(QStringLiteral("&View")), QStringLiteral("Bus &traffic"),
+            &qtelvorandalitoolbox::showBusTraffic, QKeySequence(QStringLiteral("Ctrl+T")));
     add(menuBar()->addMenu(QStringLiteral("&Help")), QStringLiteral("&About"),
         &qtelvorandalitoolbox::showAbout);
+    addActions({exportAction, quit, trafficAction});
 }
 
 // The window as a view of the current endpoint: its connection, its last scan, its erase target.
@@ -337,23 +302,9 @@ void qtelvorandalitoolbox::showCurrent()
 void qtelvorandalitoolbox::showConnection()
 {
     statusAboutRow = false;
-    if (ui->comboPort->count() == 0) {
-        showStatus(noEndpointLine);
-    } else if (!current) {
-        showStatus(QString());
-    } else if (current->isConnected()) {
-        showStatus(QStringLiteral("Connected to ") + current->shownUrl());
-    } else {
-        const MyTreatComPc *manager = current->manager();
-        QString reason = manager ? manager->openFailureReason() : QString();
-        if (manager && manager->openError() == MyDiFtdi::OpenNoBaudRate)
-            reason =
-                QStringLiteral("the baud rate is missing (add ?baud=%1, or use Connection > Connect to...)")
-                    .arg(ConnectDialog::defaultBaud);
-        showStatus(QStringLiteral("Not connected to ") + current->shownUrl() +
-                   (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason) + QStringLiteral(". ") +
-                   advice);
-    }
+    showStatus(ui->comboPort->count() == 0 ? noEndpointLine
+               : current                   ? current->connectionLine()
+                                           : QString());
     showHeading();
 }
 
@@ -376,12 +327,7 @@ void qtelvorandalitoolbox::session_status(const QString &line)
     if (sender() != current)
         return;
     statusAboutRow = false;
-    QString shown = line;
-    // With the link gone Scan is disabled: the way on is Refresh.
-    const QString scanAgain = QStringLiteral("Check the connection, then Scan again.");
-    if (!current->isConnected() && shown.endsWith(scanAgain))
-        shown = shown.left(shown.size() - scanAgain.size()) + advice;
-    showStatus(shown);
+    showStatus(line);
 }
 
 // Scan needs a link; Erase a link and a target; both, no job running.
@@ -461,29 +407,16 @@ void qtelvorandalitoolbox::on_butEraseShort_clicked()
         return;
     }
     const QString module = ui->comboScan->currentText();
-    if (!confirmErase(module, session->shownUrl()))
+    if (!confirmErase(this, module, session->shownUrl()))
         return;
     // The question waited with events processed: the erase goes ahead only if the window still
     // shows the same endpoint and target.
+    // cppcheck-suppress knownConditionTrueFalse
     if (session != current || session->target() != moduleId || !session->job().isEmpty())
         return;
     if (!session->startErase(moduleId))
         showStatus(sendFailedLine);
     updateButtons();
-}
-
-// The erase cannot be undone and reaches every DALI slave of the line: it is asked for, naming the
-// module and the endpoint it is reached through, with No as the answer that a stray Enter gives.
-bool qtelvorandalitoolbox::confirmErase(const QString &module, const QString &endpoint)
-{
-    // The module's name is not broken across lines.
-    QString unbroken = module;
-    unbroken.replace(QLatin1Char(' '), QChar(0x00A0));
-    const QString question = QStringLiteral("Erase the short addresses and groups of every DALI slave "
-                                            "behind %1 on %2? This cannot be undone.")
-                                 .arg(unbroken, endpoint);
-    return QMessageBox::question(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
 }
 
 void qtelvorandalitoolbox::connectTo()
@@ -503,33 +436,41 @@ void qtelvorandalitoolbox::searchNetwork()
 {
     if (switching)
         return;
-    QList<PortEntry> found;
+    // Every network's broadcast address, and this host itself, where the simulator may listen.
+    const QList<ProbeTarget> targets =
+        probeTargets
+            ? *probeTargets
+            : MyDiFtdi::broadcastProbeTargets() +
+                  QList<ProbeTarget>{{QHostAddress(QHostAddress::LocalHost), MyDiFtdi::defaultEthPort}};
+    QList<QUrl> found;
     {
         const BusyScope busy;
         showStatus(QStringLiteral("Searching the network for Ethernet interface modules..."));
-        found = MyDiFtdi::discoverPorts(
-            PortUdp, probeTargets ? *probeTargets : MyDiFtdi::broadcastProbeTargets(), probeBindPort);
+        for (const PortEntry &entry : MyDiFtdi::discoverPorts(PortUdp, targets, probeBindPort)) {
+            if (!found.contains(entry.url))
+                found.append(entry.url);
+        }
     }
-    QList<QUrl> urls;
-    for (const PortEntry &entry : qAsConst(found)) {
-        if (!urls.contains(entry.url))
-            urls.append(entry.url);
-    }
-    if (urls.isEmpty()) {
-        showStatus(QStringLiteral("No Ethernet interface module answered. Check that it is powered and on "
-                                  "this network, or use Connection > Connect to... with its address."));
+    if (found.isEmpty()) {
+        QStringList places;
+        for (const ProbeTarget &target : targets)
+            places << QStringLiteral("%1:%2").arg(target.address.toString()).arg(target.port);
+        showStatus(
+            QStringLiteral("No Ethernet interface module answered at %1. Check that it is powered and on "
+                           "this network, or use Connection > Connect to... with its address.")
+                .arg(places.join(QStringLiteral(", "))));
         return;
     }
     // The first module found is chosen unless the window is already connected.
-    const bool choose = !current || !current->isConnected();
-    for (int i = 0; i < urls.size(); ++i)
-        addEndpoint(urls.at(i), choose && i == 0);
-    if (!choose)
+    const bool chooseFirst = !current || !current->isConnected();
+    for (int i = 0; i < found.size(); ++i)
+        addEndpoint(found.at(i), chooseFirst && i == 0);
+    if (!chooseFirst)
         showStatus(
-            urls.size() == 1
+            found.size() == 1
                 ? QStringLiteral("1 Ethernet interface module found; choose it in the endpoint list.")
                 : QStringLiteral("%1 Ethernet interface modules found; choose one in the endpoint list.")
-                      .arg(urls.size()));
+                      .arg(found.size()));
 }
 
 void qtelvorandalitoolbox::forgetEndpoints()
@@ -566,15 +507,5 @@ void qtelvorandalitoolbox::showBusTraffic()
 
 void qtelvorandalitoolbox::showAbout()
 {
-    QMessageBox::about(
-        this, QStringLiteral("About Telvoran2 DALI toolbox"),
-        QStringLiteral("<p><b>Telvoran2 DALI toolbox</b> %1</p>"
-                       "<p>Scans the Telvoran2 bus and erases the DALI short addresses and groups "
-                       "behind a DALI interface module.</p>"
-                       "<p>Copyright 2026 The Telvoran2 DALI toolbox developers. Licence: proprietary, "
-                       "all rights reserved.</p>"
-                       "<p>Built with Qt %2, running on Qt %3. Qt is licensed under the GNU Lesser General "
-                       "Public License version 3.</p>")
-            .arg(QCoreApplication::applicationVersion(), QStringLiteral(QT_VERSION_STR),
-                 QString::fromLatin1(qVersion())));
+    showAboutBox(this);
 }

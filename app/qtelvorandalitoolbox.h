@@ -13,6 +13,7 @@
 #include <QUrl>
 
 #include <optional>
+#include <utility>
 
 class BusTrafficWindow;
 class EndpointSession;
@@ -50,6 +51,9 @@ public:
     void setProbeTargets(const QList<ProbeTarget> &targets, quint16 bindPort);
     // Lists the endpoint (once) and with select chooses it, which opens it.
     void addEndpoint(const QUrl &url, bool select);
+    // The Ethernet open and logout waits of every endpoint's link, now and at its next opens; tests
+    // shorten them.
+    void setEthWaits(int openMs, int logoutMs);
 
 public slots:
     void showBusTraffic();
@@ -71,12 +75,11 @@ private slots:
     void on_comboScan_currentIndexChanged(int index);
 
 private:
-    void buildMenus(QAction *quitAction, QAction *trafficAction);
+    void buildMenus();
+    void closeWindow();
     void fillList();
     void choose(int index);
     EndpointSession *sessionFor(const QUrl &url);
-    bool mayLeave(const QString &leaving);
-    bool askPassword(const QUrl &url, bool refused);
     void showCurrent();
     void showConnection();
     void showHeading();
@@ -86,7 +89,6 @@ private:
     void updateButtons();
     void chooseModule(quint32 moduleId, const QString &label);
     void growToFit();
-    bool confirmErase(const QString &module, const QString &endpoint);
 
     Ui::qtelvorandalitoolbox *ui;
     QLabel *statusLine;
@@ -94,6 +96,7 @@ private:
     EndpointList endpoints;
     QList<PortEntry> portList; // the entries as listed in comboPort
     QList<EndpointSession *> sessions;
+    std::optional<std::pair<int, int>> ethWaits; // set by tests; the link's own defaults otherwise
     EndpointSession *current = nullptr;
     std::optional<QList<ProbeTarget>> probeTargets; // none set: the broadcast targets
     quint16 probeBindPort = 17481;
@@ -107,7 +110,7 @@ private:
     InventoryExport inventoryExport;
     TrafficTrace *trace;
     QPointer<BusTrafficWindow> traffic;
-    QAction *exportAction;
+    QAction *exportAction = nullptr;
 };
 
 #endif // QTELVORANDALITOOLBOX_H

@@ -2,6 +2,7 @@
 
 #include "buscodes.h"
 #include "commlog.h"
+#include "endpoint.h"
 #include "mydiftdi.h"
 #include "shownurl.h"
 
@@ -28,12 +29,10 @@ int modeOfUrl(const QString &url)
     const QUrl parsed(url);
     if (!parsed.isValid())
         return modeUsbPc;
-    const QString scheme = parsed.scheme();
-    if (scheme == QLatin1String("usb") || scheme == QLatin1String("serial"))
-        return modeUsbPc;
-    if (scheme == QLatin1String("udp") || scheme == QLatin1String("tcp"))
-        return modeEthernetPc;
-    return modeUnknownScheme;
+    const Endpoint endpoint(parsed);
+    if (endpoint.kind() == Endpoint::Unknown)
+        return modeUnknownScheme;
+    return endpoint.isEthernet() ? modeEthernetPc : modeUsbPc;
 }
 
 int retryIntervalMs(qint32 timeout)

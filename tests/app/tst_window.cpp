@@ -178,7 +178,9 @@ private slots:
         QTemporaryDir home;
         const QByteArray realHome = qgetenv("HOME");
         qputenv("HOME", home.path().toUtf8());
-        QDir(home.path()).mkpath(QStringLiteral("Documents"));
+        // On Linux the Documents folder follows HOME; elsewhere it is the user's own, which exists.
+        const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        QDir().mkpath(documents);
         // As on the desktops where a chosen row out of focus turns light grey.
         const QPalette appPalette = QApplication::palette();
         QPalette greyWhenInactive = appPalette;
@@ -248,7 +250,7 @@ private slots:
                 .arg(masterUrl);
         bench.saveAs(dir.filePath("inventory.csv"));
         bench.window->exportInventory();
-        QCOMPARE(bench.dialogFolder, QDir(home.path()).filePath("Documents")); // the first export
+        QCOMPARE(bench.dialogFolder, documents); // the first export
         QCOMPARE(readAll(dir.filePath("inventory.csv")).replace(QRegularExpression(date), "D"), csv);
         const QString saved = "Inventory saved to " + QDir::toNativeSeparators(dir.filePath("inventory.csv"));
         QCOMPARE(bench.status(), saved);
@@ -312,11 +314,11 @@ private slots:
         QFETCH(bool, erase);
         QFETCH(bool, quit);
         QFETCH(int, answer);
-        MyDiFtdi::setEthWaits(500, 100);
         FakeEthModule module;
         WindowBench bench;
         bench.plug();
         bench.open({QUrl(module.url())});
+        bench.window->setEthWaits(500, 100);
         bench.window->show();
         QVERIFY(QTest::qWaitForWindowActive(bench.window.get()));
         bench.click("butScan");
@@ -343,7 +345,6 @@ private slots:
         QCOMPARE(bench.status(), stays ? status : quit ? status : "Connected to " + module.url());
         QCOMPARE(countWith(module.messages, "LOGIN"), stays || quit ? 0 : 1);
         QCOMPARE(bench.widget<QPushButton>("butScan")->isEnabled(), !stays && !quit);
-        MyDiFtdi::setEthWaits(2000, 1500);
     }
 
     // Command-line endpoints are parsed strictly, labelled by kind, listed once each (the same
@@ -399,12 +400,12 @@ private slots:
         QFETCH(QString, userInfo);
         QFETCH(QByteArray, loginReply);
         QFETCH(QString, question);
-        MyDiFtdi::setEthWaits(500, 100);
         FakeEthModule module, other;
         module.loginReply = loginReply;
         const QString shown = module.url("me");
         WindowBench bench;
         bench.open();
+        bench.window->setEthWaits(500, 100);
         bench.window->showBusTraffic();
         QString asked;
         bool masked = false;
@@ -443,7 +444,6 @@ private slots:
         bench.window->forgetEndpoints();
         QVERIFY(!settingsText().contains("endpoints"));
         QVERIFY(settingsText() != before);
-        MyDiFtdi::setEthWaits(2000, 1500);
     }
 
     // The Ethernet open and close wait while processing events; clicks reached from there neither
@@ -458,13 +458,13 @@ private slots:
     void slotsReachedDuringEthernetWaits()
     {
         QFETCH(int, from);
-        MyDiFtdi::setEthWaits(800, 800); // the clicks come 300 ms into the wait
         FakeEthModule module;
         if (from == 0)
             module.loginReply.clear();
         WindowBench bench;
         bench.plug();
         bench.open({QUrl(module.url())});
+        bench.window->setEthWaits(800, 800); // the clicks come 300 ms into the wait
         bench.widget("comboPort")->setCurrentIndex(from);
         bench.device().written.clear();
         const int loginsBefore = countWith(module.messages, "LOGIN");
@@ -488,7 +488,6 @@ private slots:
         QCOMPARE(countWith(module.messages, "BD0131EF"), 0); // no scan request
         QCOMPARE(countWith(module.messages, "LOGIN"), loginsBefore + 1 - from);
         QCOMPARE(bench.usb.driver().openHandleCount(), from);
-        MyDiFtdi::setEthWaits(2000, 1500);
     }
 };
 

@@ -8,6 +8,7 @@
 #include "trafficmodel.h"
 
 #include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <QFile>
 #include <QTimer>
 #include <QUdpSocket>
