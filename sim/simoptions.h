@@ -22,27 +22,28 @@ public:
     // The longest wait or delay an option (or a fault setting changed while running) may ask for.
     static constexpr int longestWaitMs = 600000;
 
-    Front front = FrontUdp;
+    // Ordered by size, so that the record carries no padding.
     QHostAddress host = QHostAddress(QHostAddress::LocalHost);
-    quint16 port = ethModulePort;
     QString password; // empty: any LOGIN opens the session
     QList<SimModule> modules;
+    QString jsonLogPath; // the frame log also written here, as JSON lines; empty: not at all
+    QString error;
+    SimFaults faults;
+    Front front = FrontUdp;
     int scanMs = 1500;
     int resendMs = 500;
     int resends = 3;
-    bool masterAddressed = false; // the master reports from sender mode 3 and masterAddress
     quint32 masterAddress = 0;
-    bool unusableReports = false; // the master's scan sends only reports the PC cannot read
-    SimFaults faults;
     int floodMb = 0; // a "FLOOD" datagram makes the module flood its session peer with this much
     int floodMs = 5000;
-    bool faultsFromStdin = false; // fault settings read from standard input while running
-    QString jsonLogPath;          // the frame log also written here, as JSON lines; empty: not at all
-    bool seeded = false;
     quint32 seed = 0;
+    quint16 port = ethModulePort;
+    bool masterAddressed = false; // the master reports from sender mode 3 and masterAddress
+    bool unusableReports = false; // the master's scan sends only reports the PC cannot read
+    bool faultsFromStdin = false; // fault settings read from standard input while running
+    bool seeded = false;
     bool helpRequested = false;
     bool versionRequested = false;
-    QString error;
 
     // arguments[0] is the program name. On false, error says what is wrong.
     bool parse(const QStringList &arguments);
