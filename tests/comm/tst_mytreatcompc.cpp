@@ -218,7 +218,7 @@ private slots:
         // A request still awaited would be sent again 120 to 150 ms after its first transmission:
         // nothing more may come meanwhile. Acknowledgements are never sent again.
         if (!lines.contains(dropLine))
-            QTest::qWait(int(qMax<qint64>(0, (sends.isEmpty() ? 100 : 250) - (driver().now() - start))));
+            QTest::qWait(int(qMax<qint64>(0, (sends.isEmpty() ? 100 : 200) - (driver().now() - start))));
         QCOMPARE(timeouts.count(), reports);
         QVERIFY(arrived);
         QCOMPARE(all, heard);

@@ -36,6 +36,7 @@ private slots:
         WindowBench toolbox;
         toolbox.open(way == QLatin1String("dialog") ? QList<QUrl>{QUrl(urlA)}
                                                     : QList<QUrl>{QUrl(urlA), QUrl(urlB)});
+        toolbox.window->setEthWaits(2000, 100); // each switch of bus logs out: briefly here
         QCOMPARE(toolbox.status(), "Connected to " + urlA);
         auto *erase = toolbox.widget<QPushButton>("butEraseShort");
 

@@ -148,7 +148,7 @@ private slots:
         QCOMPARE(openDescriptorCount(), descriptors);
         const int items = link.itemCount();
         module.send("INFO:Session opened\r\n");
-        QTest::qWait(200);
+        QTest::qWait(100);
         QCOMPARE(link.itemCount(), items);
         QCOMPARE(link.currentSessionState(), state);
         module.loginReply = "INFO:Session opened\r\n"; // the next open waits for its own answer
