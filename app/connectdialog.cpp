@@ -143,9 +143,9 @@ QUrl ConnectDialog::ethernetUrl(const QString &host, int port, bool tcp, const Q
                     .arg(name);
         return QUrl();
     }
-    const Endpoint endpoint =
+    const Endpoint chosen =
         Endpoint::ethernet(tcp ? Endpoint::Tcp : Endpoint::Udp, name, quint16(port), user, password);
-    if (!endpoint.isValid()) {
+    if (!chosen.isValid()) {
         error = QStringLiteral("\"%1\" is neither a host name nor an IP address.").arg(name);
         return QUrl();
     }
@@ -158,7 +158,7 @@ QUrl ConnectDialog::ethernetUrl(const QString &host, int port, bool tcp, const Q
         error = QStringLiteral("The password can only hold Latin-1 characters.");
         return QUrl();
     }
-    return endpoint.url();
+    return chosen.url();
 }
 
 QUrl ConnectDialog::serialUrl(const QString &device, const QString &baud, QString &error)
@@ -196,10 +196,10 @@ QUrl ConnectDialog::serialUrl(const QString &device, const QString &baud, QStrin
                 .arg(typed, SerialPortName::example());
         return QUrl();
     }
-    const Endpoint endpoint = Endpoint::serialDevice(typed, rate);
-    if (!endpoint.isValid()) {
+    const Endpoint chosen = Endpoint::serialDevice(typed, rate);
+    if (!chosen.isValid()) {
         error = QStringLiteral("\"%1\" cannot name a serial device.").arg(typed);
         return QUrl();
     }
-    return endpoint.url();
+    return chosen.url();
 }

@@ -23,35 +23,35 @@ Endpoint::Endpoint(const QUrl &url)
 Endpoint Endpoint::ethernet(Kind kind, const QString &host, quint16 port, const QString &user,
                             const QString &password)
 {
-    QUrl url;
-    url.setScheme(kind == Tcp ? QStringLiteral("tcp") : QStringLiteral("udp"));
-    url.setHost(host, QUrl::StrictMode);
-    if (!url.isValid() || url.host().isEmpty())
+    QUrl made;
+    made.setScheme(kind == Tcp ? QStringLiteral("tcp") : QStringLiteral("udp"));
+    made.setHost(host, QUrl::StrictMode);
+    if (!made.isValid() || made.host().isEmpty())
         return Endpoint();
-    url.setPort(port);
+    made.setPort(port);
     if (!user.isEmpty())
-        url.setUserName(user);
+        made.setUserName(user);
     if (!password.isEmpty())
-        url.setPassword(password);
-    return Endpoint(url);
+        made.setPassword(password);
+    return Endpoint(made);
 }
 
 Endpoint Endpoint::serialPort(const QString &portName, int baud)
 {
-    QUrl url(QStringLiteral("serial://x?baud=") + QString::number(baud));
-    url.setHost(portName);
-    return Endpoint(url);
+    QUrl made(QStringLiteral("serial://x?baud=") + QString::number(baud));
+    made.setHost(portName);
+    return Endpoint(made);
 }
 
 Endpoint Endpoint::serialDevice(const QString &path, int baud)
 {
     // serial:///dev/ttyUSB0: an empty host, the device's path.
-    const QUrl url(QStringLiteral("serial://") + QString::fromLatin1(QUrl::toPercentEncoding(path, "/")) +
-                       QStringLiteral("?baud=") + QString::number(baud),
-                   QUrl::StrictMode);
-    if (!url.isValid() || url.path() != path)
+    const QUrl made(QStringLiteral("serial://") + QString::fromLatin1(QUrl::toPercentEncoding(path, "/")) +
+                        QStringLiteral("?baud=") + QString::number(baud),
+                    QUrl::StrictMode);
+    if (!made.isValid() || made.path() != path)
         return Endpoint();
-    return Endpoint(url);
+    return Endpoint(made);
 }
 
 Endpoint Endpoint::usb(quint16 vendorId, quint16 productId)

@@ -25,7 +25,7 @@ QString errorName(QSerialPort::SerialPortError error)
 QString systemLocationOf(const Endpoint &target, QString &portName)
 {
     const bool byPath = target.namedByPath();
-    const QString name = target.host(); // the path, when named by it
+    QString name = target.host(); // the path, when named by it
     const QString wanted = name.toUpper();
     const QList<SerialPortDescription> ports = availableSerialPorts();
     for (const SerialPortDescription &port : ports) {
