@@ -1,6 +1,6 @@
 #include "connectdialog.h"
 
-#include "mydiftdi.h"
+#include "endpoint.h"
 #include "serialportdescription.h"
 #include "serialportname.h"
 
@@ -58,7 +58,7 @@ QWidget *ConnectDialog::ethernetPage()
     port = new QSpinBox(page);
     port->setObjectName(QStringLiteral("port"));
     port->setRange(1, 65535);
-    port->setValue(MyDiFtdi::defaultEthPort);
+    port->setValue(Endpoint::modulePort);
     udp = new QRadioButton(QStringLiteral("&UDP"), page);
     udp->setObjectName(QStringLiteral("udp"));
     udp->setChecked(true);
@@ -143,10 +143,9 @@ QUrl ConnectDialog::ethernetUrl(const QString &host, int port, bool tcp, const Q
                     .arg(name);
         return QUrl();
     }
-    QUrl url;
-    url.setScheme(tcp ? QStringLiteral("tcp") : QStringLiteral("udp"));
-    url.setHost(name, QUrl::StrictMode);
-    if (!url.isValid() || url.host().isEmpty()) {
+    const Endpoint chosen =
+        Endpoint::ethernet(tcp ? Endpoint::Tcp : Endpoint::Udp, name, quint16(port), user, password);
+    if (!chosen.isValid()) {
         error = QStringLiteral("\"%1\" is neither a host name nor an IP address.").arg(name);
         return QUrl();
     }
@@ -154,17 +153,12 @@ QUrl ConnectDialog::ethernetUrl(const QString &host, int port, bool tcp, const Q
         error = QStringLiteral("The port must be between 1 and 65535.");
         return QUrl();
     }
-    url.setPort(port);
     // The module reads the LOGIN's password as Latin-1 bytes.
     if (QString::fromLatin1(password.toLatin1()) != password) {
         error = QStringLiteral("The password can only hold Latin-1 characters.");
         return QUrl();
     }
-    if (!user.isEmpty())
-        url.setUserName(user);
-    if (!password.isEmpty())
-        url.setPassword(password);
-    return url;
+    return chosen.url();
 }
 
 QUrl ConnectDialog::serialUrl(const QString &device, const QString &baud, QString &error)
@@ -184,22 +178,15 @@ QUrl ConnectDialog::serialUrl(const QString &device, const QString &baud, QStrin
         error = QStringLiteral("The baud rate must be a whole number, e.g. %1.").arg(defaultBaud);
         return QUrl();
     }
-    const QString query = QStringLiteral("?baud=") + QString::number(rate);
     // A listed port keeps the URL form of discovery; any other device is named by its path.
     for (const SerialPortDescription &listed : availableSerialPorts()) {
-        if (listed.portName.compare(typed, Qt::CaseInsensitive) == 0 || listed.systemLocation == typed) {
-            QUrl url(QStringLiteral("serial://x") + query);
-            url.setHost(listed.portName);
-            return url;
-        }
+        if (listed.portName.compare(typed, Qt::CaseInsensitive) == 0 || listed.systemLocation == typed)
+            return Endpoint::serialPort(listed.portName, rate).url();
     }
     QString name;
     QString location;
-    if (SerialPortName::unlisted(typed, name, location)) {
-        QUrl url(QStringLiteral("serial://x") + query);
-        url.setHost(name);
-        return url;
-    }
+    if (SerialPortName::unlisted(typed, name, location))
+        return Endpoint::serialPort(name, rate).url();
     if (!byPath || !typed.startsWith(QLatin1Char('/'))) {
         error =
             (byPath ? QStringLiteral("No serial port named \"%1\" is listed. Type its device path instead "
@@ -209,13 +196,10 @@ QUrl ConnectDialog::serialUrl(const QString &device, const QString &baud, QStrin
                 .arg(typed, SerialPortName::example());
         return QUrl();
     }
-    // serial:///dev/ttyUSB0: an empty host, the device's path.
-    QUrl url(QStringLiteral("serial://") + QString::fromLatin1(QUrl::toPercentEncoding(typed, "/")) +
-                       query,
-                   QUrl::StrictMode);
-    if (!url.isValid() || url.path() != typed) {
+    const Endpoint chosen = Endpoint::serialDevice(typed, rate);
+    if (!chosen.isValid()) {
         error = QStringLiteral("\"%1\" cannot name a serial device.").arg(typed);
         return QUrl();
     }
-    return url;
+    return chosen.url();
 }

@@ -1,6 +1,8 @@
 #include "headlessrun.h"
 
 #include "busscan.h"
+#include "connectdialog.h"
+#include "endpoint.h"
 #include "mydiftdi.h"
 #include "mytreatcompc.h"
 #include "shownurl.h"
@@ -33,6 +35,15 @@ QString withAdvice(BusJob::Outcome outcome, const QString &text)
     default:
         return text;
     }
+}
+
+// Why the open failed, in the words of the command line: the link's own few words, except where the
+// person typing the command can be told what to add.
+QString openFailure(const MyTreatComPc &manager)
+{
+    if (manager.openError() == MyDiFtdi::OpenNoBaudRate)
+        return QStringLiteral("the baud rate is missing (add ?baud=%1)").arg(ConnectDialog::defaultBaud);
+    return manager.openFailureReason();
 }
 
 // Waits that the test suites shorten, in ms; never documented, read by the command line only.
@@ -84,8 +95,7 @@ int HeadlessRun::exec()
     ScanResult unsent;
     unsent.endpoint = shownUrl(options.jobUrl);
     unsent.finishedAt = QDateTime::currentDateTime();
-    const QString scheme = options.jobUrl.scheme();
-    const bool session = scheme == QLatin1String("udp") || scheme == QLatin1String("tcp");
+    const bool session = Endpoint(options.jobUrl).isEthernet();
     const qint64 left = budgetMs - run.elapsed() - (session ? logoutMs : 0);
     // An open that used up the limit failed for want of time. No request goes out that the run could
     // not wait for: the master would scan for a session that is gone.
@@ -95,7 +105,7 @@ int HeadlessRun::exec()
     } else if (!manager->isConnected()) {
         unsent.outcome = BusJob::NotConnected;
         unsent.message =
-            QStringLiteral("Not connected to %1: %2.").arg(unsent.endpoint, manager->openFailureReason());
+            QStringLiteral("Not connected to %1: %2.").arg(unsent.endpoint, openFailure(*manager));
         scanFinished(unsent);
     } else {
         limit.start(int(left));

@@ -3,6 +3,7 @@
 
 #include "mydiftdi.h"
 
+#include "endpoint.h"
 #include "linklog.h"
 #include "shownurl.h"
 
@@ -12,7 +13,6 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUdpSocket>
-#include <QUrlQuery>
 
 MyDiFtdi::MyDiFtdi()
 {
@@ -52,30 +52,27 @@ int MyDiFtdi::openTransport(const QString &endpoint)
         rxScan = RxScanState{};
     }
 
-    const QString scheme = url.scheme();
-    if (scheme == QLatin1String("usb")) {
-        const QUrlQuery query(url);
-        if (query.isEmpty())
+    const Endpoint target(url);
+    switch (target.kind()) {
+    case Endpoint::Usb:
+        if (!target.hasUsbIds())
             return failOpen(OpenInvalidUrl, QStringLiteral("no vid and pid in the URL"));
         // Missing or non-numeric items read as 0; larger numbers are cut to the 16-bit ids.
-        const auto vid = quint16(query.queryItemValue(QStringLiteral("vid")).toInt());
-        const auto pid = quint16(query.queryItemValue(QStringLiteral("pid")).toInt());
-        return openUsb(vid, pid);
-    }
-    // Fully encoded, so that a password or host with reserved characters survives the strict
-    // parse on the transport's side.
-    if (scheme == QLatin1String("serial"))
-        return openSerial(url.toString(QUrl::FullyEncoded));
-    if (scheme == QLatin1String("udp") || scheme == QLatin1String("tcp")) {
+        return openUsb(target.vendorId(), target.productId());
+    case Endpoint::Serial:
+        return openSerial(target);
+    case Endpoint::Udp:
+    case Endpoint::Tcp:
         // A bad port or password voids the URL but leaves its scheme: there is no host to wait for.
-        if (!url.isValid())
+        if (!target.isValid())
             return failOpen(OpenInvalidUrl, QStringLiteral("invalid URL"));
-        if (url.port() == -1)
-            url.setPort(defaultEthPort);
-        return openEth(url.toString(QUrl::FullyEncoded));
+        url.setPort(target.port());
+        return openEth(target);
+    case Endpoint::Unknown:
+        break;
     }
-    qCDebug(lcLink).noquote() << "unhandled scheme : " << scheme;
-    return failOpen(OpenUnknownScheme, QStringLiteral("unknown scheme \"%1\"").arg(scheme));
+    qCDebug(lcLink).noquote() << "unhandled scheme : " << url.scheme();
+    return failOpen(OpenUnknownScheme, QStringLiteral("unknown scheme \"%1\"").arg(url.scheme()));
 }
 
 int MyDiFtdi::failOpen(OpenError code, const QString &why, int result)

@@ -20,6 +20,7 @@
 
 #include <deque>
 
+class Endpoint;
 class QSerialPort;
 class QTcpSocket;
 class QTimer;
@@ -162,12 +163,12 @@ private:
     int writeUsb(const QByteArray &bytes);
 
     // Serial transport (mydiftdi_serial.cpp).
-    int openSerial(const QString &url);
+    int openSerial(const Endpoint &target);
     void closeSerial();
     int writeSerial(const QByteArray &bytes);
 
     // Ethernet transport and session (mydiftdi_eth.cpp).
-    int openEth(const QString &url);
+    int openEth(const Endpoint &target);
     void closeEth();
     void abortEth();
     void abortSockets();

@@ -1,5 +1,6 @@
 #include "mydiftdi.h"
 
+#include "endpoint.h"
 #include "linklog.h"
 #include "serialportdescription.h"
 #include "shownurl.h"
@@ -25,8 +26,7 @@ constexpr int probeWakeMs = 10;
 
 PortEntry usbEntry(quint16 productId, int moduleType)
 {
-    const QString url = QStringLiteral("usb://localhost?vid=%1&pid=%2").arg(ftdiVendorId).arg(productId);
-    return {QUrl(url), moduleType};
+    return {Endpoint::usb(ftdiVendorId, productId).url(), moduleType};
 }
 
 // The URL names the model, not the device: one entry however many such devices are attached.
@@ -74,19 +74,18 @@ void enumerateSerial(QList<PortEntry> &entries)
     for (const SerialPortDescription &port : ports) {
         if (!port.hasVendorIdentifier || port.vendorIdentifier != ftdiVendorId)
             continue;
-        QString baud;
+        int baud = 0;
         int moduleType = 0;
         if (port.productIdentifier == kvmxProductId) {
-            baud = QStringLiteral("38400");
+            baud = 38400;
             moduleType = kvmxModuleType;
         } else if (port.productIdentifier == vtapProductId) {
-            baud = QStringLiteral("115200");
+            baud = 115200;
             moduleType = vtapModuleType;
         } else {
             continue;
         }
-        const QString url = QStringLiteral("serial://") + port.portName + QStringLiteral("?baud=") + baud;
-        entries.append({QUrl(url, QUrl::TolerantMode), moduleType});
+        entries.append({Endpoint::serialPort(port.portName, baud).url(), moduleType});
     }
 }
 
@@ -108,7 +107,8 @@ void readProbeAnswer(QUdpSocket &socket, QList<PortEntry> &entries)
     quint16 senderPort = 0;
     // The whole datagram is read, then cut to the answer's head: a read into a buffer shorter than
     // the datagram fails on Windows (WSAEMSGSIZE), and not every stack says how much it copied.
-    QByteArray bytes(int(qBound<qint64>(1, socket.pendingDatagramSize(), maxDatagramSize)), Qt::Uninitialized);
+    QByteArray bytes(int(qBound<qint64>(1, socket.pendingDatagramSize(), maxDatagramSize)),
+                     Qt::Uninitialized);
     const qint64 size = socket.readDatagram(bytes.data(), bytes.size(), &sender, &senderPort);
     if (size <= 0)
         return;
@@ -118,9 +118,9 @@ void readProbeAnswer(QUdpSocket &socket, QList<PortEntry> &entries)
         bytes.truncate(zero);
     if (!QString::fromLatin1(bytes).trimmed().startsWith(probeAnswerPrefix))
         return;
-    QUrl url(QStringLiteral("udp://:") + QString::number(senderPort));
-    url.setHost(senderHost(sender));
-    entries.append({url, ntx07ModuleType});
+    const Endpoint module = Endpoint::ethernet(Endpoint::Udp, senderHost(sender), senderPort);
+    if (module.isValid())
+        entries.append({module.url(), ntx07ModuleType});
 }
 
 // Ethernet interface modules answer the probe; each answer is one entry, also a second one from

@@ -5,6 +5,7 @@
 #include "loginencoder.h"
 #include "myframedec.h"
 
+#include "endpoint.h"
 #include "linklog.h"
 
 #include <QCoreApplication>
@@ -122,20 +123,19 @@ bool MyDiFtdi::encodeLogin(QByteArray &out, const QString &password, const QDate
     return LoginEncoder::encode(out, password, now);
 }
 
-int MyDiFtdi::openEth(const QString &urlText)
+int MyDiFtdi::openEth(const Endpoint &target)
 {
-    const QUrl target(urlText, QUrl::StrictMode);
-    const QString host = target.host(QUrl::FullyDecoded);
-    const auto port = static_cast<quint16>(target.port(defaultEthPort));
+    const QString host = target.host();
+    const quint16 port = target.port();
 
     // A state left by an earlier attempt (Auth failed, or an answer that came after that open had
     // given up) would end the wait below before this open's LOGIN is even answered.
     if (sessionState != SessionClosed)
         setSessionState(SessionClosed);
     accessDenied = false;
-    password = target.password(QUrl::FullyDecoded);
+    password = target.password();
 
-    if (target.scheme() == QLatin1String("tcp")) {
+    if (target.kind() == Endpoint::Tcp) {
         tcpSock.reset(new QTcpSocket);
         QTcpSocket *socket = tcpSock.get();
         connect(socket, &QTcpSocket::readyRead, this, &MyDiFtdi::tcpSock_readResponse_cb);

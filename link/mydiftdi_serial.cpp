@@ -1,6 +1,7 @@
 // Serial transport: the port named by a serial:// URL, at the URL's baud rate, 8-N-1, no flow control.
 #include "mydiftdi.h"
 
+#include "endpoint.h"
 #include "linklog.h"
 #include "serialportdescription.h"
 #include "serialportname.h"
@@ -8,7 +9,6 @@
 #include <QDebug>
 #include <QMetaEnum>
 #include <QSerialPort>
-#include <QUrlQuery>
 #include <memory>
 
 namespace {
@@ -22,25 +22,25 @@ QString errorName(QSerialPort::SerialPortError error)
 // A URL without a host names the device by its path (serial:///dev/ttyUSB0, a pseudo-terminal):
 // a listed port at that path keeps its name, any other path is opened as it is. A host that the
 // list lacks may still be a port the system opens by name (COM5 on Windows).
-QString systemLocationOf(const QUrl &target, QString &portName)
+QString systemLocationOf(const Endpoint &target, QString &portName)
 {
-    const QString host = target.host(QUrl::FullyDecoded);
-    QString path = target.path(QUrl::FullyDecoded);
-    const QString wanted = host.toUpper();
+    const bool byPath = target.namedByPath();
+    QString name = target.host(); // the path, when named by it
+    const QString wanted = name.toUpper();
     const QList<SerialPortDescription> ports = availableSerialPorts();
     for (const SerialPortDescription &port : ports) {
-        if (host.isEmpty() ? port.systemLocation == path : port.portName.toUpper() == wanted) {
+        if (byPath ? port.systemLocation == name : port.portName.toUpper() == wanted) {
             portName = port.portName;
             return port.systemLocation;
         }
     }
     QString location;
-    if (!host.isEmpty() && SerialPortName::unlisted(host, portName, location))
+    if (!byPath && !name.isEmpty() && SerialPortName::unlisted(name, portName, location))
         return location;
-    if (!host.isEmpty() || !path.startsWith(QLatin1Char('/')))
+    if (!byPath || !name.startsWith(QLatin1Char('/')))
         return QString();
-    portName = path;
-    return path;
+    portName = name;
+    return name;
 }
 
 // Before open() Qt only records these settings, so a refusal shows up at open() on most systems;
@@ -68,18 +68,13 @@ bool configure(QSerialPort &port, const QString &name, qint32 baud)
 
 } // namespace
 
-int MyDiFtdi::openSerial(const QString &urlText)
+int MyDiFtdi::openSerial(const Endpoint &target)
 {
-    const QUrl target(urlText, QUrl::StrictMode);
     QString name;
     const QString location = systemLocationOf(target, name);
-    if (location.isEmpty()) {
-        const QString host = target.host(QUrl::FullyDecoded);
-        return failOpen(
-            OpenNoDevice,
-            QStringLiteral("no serial port %1").arg(host.isEmpty() ? target.path(QUrl::FullyDecoded) : host));
-    }
-    const qint32 baud = QUrlQuery(target).queryItemValue(QStringLiteral("baud")).toInt();
+    if (location.isEmpty())
+        return failOpen(OpenNoDevice, QStringLiteral("no serial port %1").arg(target.host()));
+    const qint32 baud = target.baud();
     // Missing, unreadable or 0 (which would hang the line up).
     if (baud <= 0)
         return failOpen(OpenNoBaudRate, QStringLiteral("no baud rate in the URL"));
