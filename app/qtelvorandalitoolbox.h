@@ -1,6 +1,7 @@
 #ifndef QTELVORANDALITOOLBOX_H
 #define QTELVORANDALITOOLBOX_H
 
+#include "buscodes.h"
 #include "endpointlist.h"
 #include "inventoryexport.h"
 #include "portentry.h"
@@ -99,7 +100,7 @@ private:
     std::optional<std::pair<int, int>> ethWaits; // set by tests; the link's own defaults otherwise
     EndpointSession *current = nullptr;
     std::optional<QList<ProbeTarget>> probeTargets; // none set: the broadcast targets
-    quint16 probeBindPort = 17481;
+    quint16 probeBindPort = ethModulePort;
     // The Ethernet open and close process events while they wait; a choice made meanwhile is
     // taken once the one under way is done.
     bool switching = false;

@@ -1,6 +1,8 @@
 #ifndef ENDPOINT_H
 #define ENDPOINT_H
 
+#include "buscodes.h"
+
 #include <QString>
 #include <QUrl>
 
@@ -16,7 +18,7 @@ public:
     enum Kind { Unknown, Usb, Serial, Udp, Tcp };
 
     // The module port of the Ethernet interface module, where a URL names none.
-    static constexpr quint16 modulePort = 17481;
+    static constexpr quint16 modulePort = ethModulePort;
 
     Endpoint() = default;
     // Any URL; one of another scheme is of kind Unknown. A URL that does not parse keeps the kind its
