@@ -116,15 +116,14 @@ void BusScan::readReport(const MyFrameDec &frame)
     }
 }
 
-bool BusScan::readTable(const QByteArray &payload)
+void BusScan::readTable(const QByteArray &payload)
 {
     if (!ModuleTable::read(payload, current.table))
-        return false;
+        return;
     scanProgressed();
     current.tableRead = true;
     emit tableRead(current.table);
     emit progress(QString::number(current.table.daliInterfaces().size()) + QStringLiteral(" cards found."));
-    return true;
 }
 
 void BusScan::masterAnswered()

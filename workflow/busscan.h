@@ -49,7 +49,7 @@ protected:
     void ending(Outcome outcome, const QString &text) override;
 
 private:
-    bool readTable(const QByteArray &payload);
+    void readTable(const QByteArray &payload);
     void masterAnswered();
     void scanProgressed();
 
