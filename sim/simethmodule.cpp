@@ -260,9 +260,8 @@ bool SimEthModule::countFloodAck(const QByteArray &wire)
 {
     if (floodFrames < 0)
         return false;
-    constexpr int coAckn = 0x01;
     const MyFrameDec frame(wire, false);
-    if (!frame.isValid() || frame.command() != coAckn)
+    if (!frame.isValid() || frame.command() != commandCoackn)
         return false;
     ++floodAcks;
     floodQuiet->start();
@@ -372,11 +371,8 @@ void SimEthModule::floodSession()
     flooding = true;
     QElapsedTimer clock;
     clock.start();
-    const SimFlooder::Sent sent =
-        SimFlooder::flood(*udp, session.address, session.port, modeEthernetPc, floodBytes, floodMs, [this] {
-            while (udp->hasPendingDatagrams())
-                handleDatagram(udp->receiveDatagram());
-        });
+    const SimFlooder::Sent sent = SimFlooder::flood(*udp, session.address, session.port, modeEthernetPc,
+                                                    floodBytes, floodMs, [this] { readDatagrams(); });
     flooding = false;
     floodFrames = sent.frames;
     floodQuiet->start();
