@@ -96,6 +96,9 @@ private slots:
         QTest::newRow("scan, master at its own address, acked there")
             << "--master-address 0xA5B6C7" << QByteArrayList{scan, transport("F90E00A5B6C7012A")}
             << "F9080102 " + own + "63024F " + ownRest << false;
+        QTest::newRow("scan, master at its own address, acked to a module")
+            << "--master-address 0xA5B6C7" << QByteArrayList{scan, transport("F90E3F12D68701B6")}
+            << "F9080102 " + own + "63024F " + own + "63024F " + ownRest << false;
         QTest::newRow("scan, master at its own address, acked to mode 0")
             << "--master-address 0xA5B6C7" << QByteArrayList{scan, transport("F90201FC")}
             << "F9080102 " + own + "63024F " + own + "63024F " + ownRest << false;
