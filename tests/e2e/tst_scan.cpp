@@ -9,7 +9,6 @@ class tst_scan : public QObject
     Q_OBJECT
 
 private slots:
-    // The module answers LOGIN at once; a lost one is noticed in 1 s instead of 2, a logout lasts 0.2 s.
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
     // How a scan from the window ends. The module or the line going away shows at once over TCP and
@@ -74,7 +73,8 @@ private slots:
         QVERIFY(!url.isEmpty());
         WindowBench toolbox;
         toolbox.open({QUrl(url)});
-        toolbox.window->manager()->setEthWaits(1000, 200); // a short logout at the end
+        // The module answers LOGIN at once: a lost one is noticed in 1 s instead of 2, a logout lasts 0.2 s.
+        toolbox.window->manager()->setEthWaits(1000, 200);
         QCOMPARE(toolbox.status(), "Connected to " + url);
         // The five sends of an unanswered request 200 ms apart: their 1 s spacing is reachesTheModule's.
         QFETCH(int, sends);
@@ -136,7 +136,8 @@ private slots:
         QVERIFY(!url.isEmpty());
         WindowBench toolbox;
         toolbox.open({QUrl(url)});
-        toolbox.window->manager()->setEthWaits(1000, 200); // a short logout at the end
+        // The module answers LOGIN at once: a lost one is noticed in 1 s instead of 2, a logout lasts 0.2 s.
+        toolbox.window->manager()->setEthWaits(1000, 200);
         toolbox.click("butRefresh");
         toolbox.click("butScan");
         QTRY_COMPARE_WITH_TIMEOUT(toolbox.texts("comboScan").size(), 1, 10000);
