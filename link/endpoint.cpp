@@ -62,7 +62,7 @@ Endpoint Endpoint::usb(quint16 vendorId, quint16 productId)
 QString Endpoint::host() const
 {
     // A serial device the system does not list is named by its path: serial:///dev/pts/3.
-    if (transport == Serial && value.host().isEmpty())
+    if (namedByPath())
         return value.path();
     return value.host();
 }

@@ -77,7 +77,7 @@ int MyDiFtdi::openTransport(const QString &endpoint)
 
 int MyDiFtdi::failOpen(OpenError code, const QString &why, int result)
 {
-    if (openFailure.isEmpty()) {
+    if (openFailure.isEmpty() && !why.isEmpty()) {
         openFailure = why;
         openErrorCode = code;
     }

@@ -154,7 +154,8 @@ private:
     void dropTransport(const char *why);
     // close, or with abrupt the release of dropTransport.
     void release(bool abrupt);
-    // Notes why the open under way fails (the first reason stays) and returns result.
+    // Notes why the open under way fails (the first reason stays) and returns result. No reason (a
+    // UDP error that the open waits out) notes nothing, its code neither.
     int failOpen(OpenError code, const QString &why, int result = -1);
 
     // USB transport (mydiftdi_usb.cpp).

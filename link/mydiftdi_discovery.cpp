@@ -77,10 +77,10 @@ void enumerateSerial(QList<PortEntry> &entries)
         int baud = 0;
         int moduleType = 0;
         if (port.productIdentifier == kvmxProductId) {
-            baud = 38400;
+            baud = kvmxBaudRate;
             moduleType = kvmxModuleType;
         } else if (port.productIdentifier == vtapProductId) {
-            baud = 115200;
+            baud = vtapBaudRate;
             moduleType = vtapModuleType;
         } else {
             continue;

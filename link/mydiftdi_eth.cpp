@@ -18,6 +18,7 @@
 #include <QUdpSocket>
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -67,31 +68,21 @@ void logSocketError(QAbstractSocket *socket, const char *what, QAbstractSocket::
     qCDebug(lcLink) << socket->peerAddress() << socket->peerName() << what << socketError;
 }
 
-// Why a socket error makes an open fail, for a person; empty for an error that leaves a UDP open to
-// its wait (a network briefly unreachable).
-QString openFailureOf(QAbstractSocket *socket, QAbstractSocket::SocketError socketError)
+// Why a socket error makes an open fail: the code, and the reason for a person; no reason for an
+// error that leaves a UDP open to its wait (a network briefly unreachable).
+std::pair<MyDiFtdi::OpenError, QString> openFailureOf(QAbstractSocket *socket,
+                                                      QAbstractSocket::SocketError socketError)
 {
     switch (socketError) {
     case QAbstractSocket::ConnectionRefusedError:
-        return QStringLiteral("connection refused");
+        return {MyDiFtdi::OpenRefused, QStringLiteral("connection refused")};
     case QAbstractSocket::HostNotFoundError:
-        return QStringLiteral("host not found");
+        return {MyDiFtdi::OpenHostNotFound, QStringLiteral("host not found")};
     case QAbstractSocket::RemoteHostClosedError:
-        return QStringLiteral("connection closed by the module");
+        return {MyDiFtdi::OpenOtherError, QStringLiteral("connection closed by the module")};
     default:
-        return socket->socketType() == QAbstractSocket::TcpSocket ? socket->errorString() : QString();
-    }
-}
-
-MyDiFtdi::OpenError openErrorOf(QAbstractSocket::SocketError socketError)
-{
-    switch (socketError) {
-    case QAbstractSocket::ConnectionRefusedError:
-        return MyDiFtdi::OpenRefused;
-    case QAbstractSocket::HostNotFoundError:
-        return MyDiFtdi::OpenHostNotFound;
-    default:
-        return MyDiFtdi::OpenOtherError;
+        return {MyDiFtdi::OpenOtherError,
+                socket->socketType() == QAbstractSocket::TcpSocket ? socket->errorString() : QString()};
     }
 }
 
@@ -147,10 +138,12 @@ int MyDiFtdi::openEth(const Endpoint &target)
                     // open's wait at once (a refused connection), after it the link.
                     if (socket != tcpSock.get())
                         return;
-                    if (transport == TransportNone)
-                        failOpen(openErrorOf(error), openFailureOf(socket, error));
-                    else
+                    if (transport == TransportNone) {
+                        const auto [code, why] = openFailureOf(socket, error);
+                        failOpen(code, why);
+                    } else {
                         dropTransport("TCP error");
+                    }
                 });
         connect(socket, &QAbstractSocket::disconnected, this, [this, socket] {
             if (socket == tcpSock.get())
@@ -361,9 +354,10 @@ void MyDiFtdi::on_udpSock_error(QAbstractSocket::SocketError socketError)
     if (!socket || socket != udpSock.get())
         return;
     // During the open, a refused LOGIN or an unknown host ends the wait at once.
-    if (transport == TransportNone)
-        failOpen(openErrorOf(socketError), openFailureOf(socket, socketError));
-    else if (socketError == QAbstractSocket::ConnectionRefusedError)
+    if (transport == TransportNone) {
+        const auto [code, why] = openFailureOf(socket, socketError);
+        failOpen(code, why);
+    } else if (socketError == QAbstractSocket::ConnectionRefusedError)
         dropTransport("module port refused the datagram");
 }
 

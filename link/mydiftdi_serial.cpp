@@ -35,7 +35,7 @@ QString systemLocationOf(const Endpoint &target, QString &portName)
         }
     }
     QString location;
-    if (!byPath && !name.isEmpty() && SerialPortName::unlisted(name, portName, location))
+    if (!byPath && SerialPortName::unlisted(name, portName, location))
         return location;
     if (!byPath || !name.startsWith(QLatin1Char('/')))
         return QString();

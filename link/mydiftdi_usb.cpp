@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr quint32 vtapBaudRate = 115200;
-constexpr quint32 kvmxBaudRate = 38400;
 constexpr int pollIntervalMs = 50;
 constexpr int writeAttempts = 2;
 
@@ -79,13 +77,12 @@ int MyDiFtdi::openUsb(quint16 vid, quint16 pid)
     logRecord(chosen, list[size_t(chosen)]);
 
     const bool vtap = pid == vtapProductId;
-    if (FT_SetBaudRate(ftHandle, vtap ? vtapBaudRate : kvmxBaudRate) != FT_OK ||
+    const int baud = vtap ? vtapBaudRate : kvmxBaudRate;
+    if (FT_SetBaudRate(ftHandle, quint32(baud)) != FT_OK ||
         FT_SetDataCharacteristics(ftHandle, 8, 0, 0) != FT_OK) {
         FT_Close(ftHandle);
         ftHandle = nullptr;
-        return failOpen(
-            OpenDeviceRefused,
-            QStringLiteral("USB device refused %1 baud, 8-N-1").arg(vtap ? vtapBaudRate : kvmxBaudRate));
+        return failOpen(OpenDeviceRefused, QStringLiteral("USB device refused %1 baud, 8-N-1").arg(baud));
     }
 
     pollUsbTimer.reset(new QTimer);

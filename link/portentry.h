@@ -22,6 +22,10 @@ constexpr int kvmxModuleType = 0;
 constexpr int vtapModuleType = 21;
 constexpr int ntx07ModuleType = 44;
 
+// The line speeds of the bus master and of the vtap device, over USB or as a serial port.
+constexpr int kvmxBaudRate = 38400;
+constexpr int vtapBaudRate = 115200;
+
 // One endpoint found by discovery, tagged with the module-type number of the device behind it
 // (0 bus master, 21 vtap device, 44 Ethernet interface module).
 struct PortEntry

@@ -123,9 +123,10 @@ private slots:
         FakeSerialPortsScope ports(serialPorts({"COM9 0403:EF51"}));
         FakeEthModule module, slowModule;
         QTimer::singleShot(300, &module, [&module] {
-            for (const QByteArray &reply :
-                 {QByteArray("  INFO:I AM NTX07 00C0FFEE\r\n"), QByteArray("HELLO INFO:I AM"),
-                  QByteArray("info:i am lower case"), QByteArray("INFO:I AM") + QByteArray(300, 'x')})
+            for (const QByteArray &reply : {QByteArray("  INFO:I AM NTX07 00C0FFEE\r\n"),
+                                            QByteArray("HELLO INFO:I AM"), QByteArray("info:i am lower case"),
+                                            QByteArray::fromHex("00") + "INFO:I AM behind a zero byte",
+                                            QByteArray("INFO:I AM") + QByteArray(300, 'x')})
                 module.send(reply);
         });
         QTimer::singleShot(2000, &slowModule,

@@ -143,6 +143,9 @@ private slots:
                  : reply.contains("Access")
                      ? "the module denied access (Access denied)"
                      : QStringLiteral("no answer to LOGIN within %1 s").arg(wait / 1000.0));
+        QCOMPARE(link.openError(), auth                       ? MyDiFtdi::OpenAuthFailed
+                                   : reply.contains("Access") ? MyDiFtdi::OpenAccessDenied
+                                                              : MyDiFtdi::OpenNoLoginAnswer);
         // The failed open let its socket go: a late answer reaches nothing.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(openDescriptorCount(), descriptors);
@@ -154,6 +157,7 @@ private slots:
         module.loginReply = "INFO:Session opened\r\n"; // the next open waits for its own answer
         link.setEthWaits(500, 100);
         QCOMPARE(link.open(module.url()), 1);
+        QCOMPARE(link.openError(), MyDiFtdi::OpenNoError); // the failure before is not kept
     }
 
     void accessDeniedWhileOpenClosesTheLink()
