@@ -52,7 +52,6 @@ qtelvorandalitoolbox::qtelvorandalitoolbox(const QList<QUrl> &extraEndpoints, Tr
 {
     this->trace->setParent(this);
     registerResources();
-    qSetMessagePattern(QStringLiteral("%{file}:%{line} - %{message}"));
     ui->setupUi(this);
     // The logo ships at the size it is shown and at twice that: nothing larger is decoded or scaled.
     if (ui->label->devicePixelRatioF() > 1.0) {
