@@ -56,7 +56,7 @@ public:
     QString connectionLine() const;
     // The heading above the module table: what was scanned there, when, and how it ended.
     QString heading() const;
-    // "a scan", "the erase of LUX42 s/n:1911 v5"; empty when nothing runs.
+    // "a scan of URL", "the erase behind URL"; empty when nothing runs.
     QString job() const;
     bool startScan();
     // False, and nothing sent, unless the target is a DALI interface module of this table.

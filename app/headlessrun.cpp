@@ -63,8 +63,7 @@ HeadlessRun::HeadlessRun(const ToolboxOptions &options, TrafficTrace *trace)
     trace->setParent(this);
     limit.setSingleShot(true);
     connect(&limit, &QTimer::timeout, this, [this] {
-        const QString reason =
-            QStringLiteral("Time limit of %1 s reached.").arg(this->options.timeoutSeconds);
+        const QString reason = limitReached();
         if (scan)
             scan->stop(reason);
         if (erase)
@@ -78,7 +77,7 @@ int HeadlessRun::exec()
 {
     QElapsedTimer run;
     run.start();
-    budgetMs = qint64(options.timeoutSeconds) * 1000;
+    const qint64 budgetMs = qint64(options.timeoutSeconds) * 1000;
     // The limit bounds the whole run: the open before the job, the job, and the module's logout after it.
     const int logoutMs = testWait("TELVORAN_TEST_LOGOUT_MS", MyDiFtdi::defaultEthLogoutWaitMs);
     const int openMs = int(qMin<qint64>(MyDiFtdi::defaultEthOpenWaitMs, budgetMs));
@@ -101,7 +100,9 @@ int HeadlessRun::exec()
     // not wait for: the master would scan for a session that is gone.
     const bool spent = manager->isConnected() ? left <= 0 : run.elapsed() >= budgetMs;
     if (spent) {
-        timeLimitReached(unsent);
+        unsent.outcome = BusJob::Cancelled;
+        unsent.message = limitReached();
+        scanFinished(unsent);
     } else if (!manager->isConnected()) {
         unsent.outcome = BusJob::NotConnected;
         unsent.message =
@@ -120,12 +121,9 @@ int HeadlessRun::exec()
     return status;
 }
 
-void HeadlessRun::timeLimitReached(const ScanResult &unsent)
+QString HeadlessRun::limitReached() const
 {
-    ScanResult result = unsent;
-    result.outcome = BusJob::Cancelled;
-    result.message = QStringLiteral("Time limit of %1 s reached.").arg(options.timeoutSeconds);
-    scanFinished(result);
+    return QStringLiteral("Time limit of %1 s reached.").arg(options.timeoutSeconds);
 }
 
 void HeadlessRun::scanFinished(const ScanResult &result)

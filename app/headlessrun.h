@@ -37,7 +37,8 @@ private:
     void scanFinished(const ScanResult &result);
     void eraseModule(const ScanResult &result);
     void eraseFinished();
-    void timeLimitReached(const ScanResult &unsent);
+    // Why a run ends at the --timeout limit, before its job or during it.
+    QString limitReached() const;
     void finish(int status, const QString &reason = QString());
 
     ToolboxOptions options;
@@ -47,7 +48,6 @@ private:
     QPointer<DaliErase> erase;
     QJsonObject document; // --json: the scan's inventory, and the erase's outcome
     QTimer limit;
-    qint64 budgetMs = 0; // the whole run's, from --timeout
     QEventLoop loop;
     int status = Failed;
     bool ended = false;

@@ -52,7 +52,6 @@ qtelvorandalitoolbox::qtelvorandalitoolbox(const QList<QUrl> &extraEndpoints, Tr
 {
     this->trace->setParent(this);
     registerResources();
-    qSetMessagePattern(QStringLiteral("%{file}:%{line} - %{message}"));
     ui->setupUi(this);
     // The logo ships at the size it is shown and at twice that: nothing larger is decoded or scaled.
     if (ui->label->devicePixelRatioF() > 1.0) {
@@ -120,23 +119,23 @@ void qtelvorandalitoolbox::on_butRefresh_clicked()
     }
     fillList();
     // The endpoint chosen before stays chosen, reopened if it is down; none is chosen in its place.
-    const int index = was.isEmpty() ? (portList.isEmpty() ? -1 : 0) : endpoints.indexOf(was);
+    const bool none = endpoints.entries().isEmpty();
+    const int index = was.isEmpty() ? (none ? -1 : 0) : endpoints.indexOf(was);
     // A working connection stays as it is (no logout and login again); a module that went away
     // since is only noticed when something is sent to it.
     if (index >= 0 && current && current->isConnected())
         current->manager()->checkLink();
     choose(index);
-    if (index < 0 && !was.isEmpty() && !portList.isEmpty() && !current)
+    if (index < 0 && !was.isEmpty() && !none && !current)
         showStatus(QStringLiteral("%1 is no longer listed. Choose an endpoint.").arg(shownUrl(was)));
 }
 
 // Fills comboPort from the endpoint list without choosing anything.
 void qtelvorandalitoolbox::fillList()
 {
-    portList = endpoints.entries();
     const QSignalBlocker blocker(ui->comboPort);
     ui->comboPort->clear();
-    for (const PortEntry &entry : qAsConst(portList)) {
+    for (const PortEntry &entry : endpoints.entries()) {
         ui->comboPort->addItem(EndpointList::label(entry), entry.url.adjusted(QUrl::RemovePassword));
         ui->comboPort->setItemData(ui->comboPort->count() - 1, EndpointList::toolTip(entry), Qt::ToolTipRole);
     }

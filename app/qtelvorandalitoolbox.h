@@ -4,7 +4,6 @@
 #include "buscodes.h"
 #include "endpointlist.h"
 #include "inventoryexport.h"
-#include "portentry.h"
 #include "probetarget.h"
 #include "scanresult.h"
 
@@ -95,7 +94,6 @@ private:
     QLabel *statusLine;
     ModuleListView *modules = nullptr;
     EndpointList endpoints;
-    QList<PortEntry> portList; // the entries as listed in comboPort
     QList<EndpointSession *> sessions;
     std::optional<std::pair<int, int>> ethWaits; // set by tests; the link's own defaults otherwise
     EndpointSession *current = nullptr;

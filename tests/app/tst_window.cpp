@@ -17,6 +17,8 @@ const QString noEndpoint = QStringLiteral(
     "module or a serial port.");
 // The master's acknowledgement, its module table (table3) and its end-of-scan report.
 const QByteArrayList wholeScan{"B90801C2", table3, "BD08630129"};
+// table3 without its last module (63, s/n 5).
+const char *const twoModules = "BD081600F00000001009000001000001003F12D6870000030097";
 
 int countWith(const QByteArrayList &messages, const QByteArray &part)
 {
@@ -239,6 +241,14 @@ private slots:
         QVERIFY(bench.masterSends(wholeScan));
         QTRY_VERIFY(bench.widget<QPushButton>("butEraseShort")->isEnabled());
         QCOMPARE(bench.widget("comboScan")->currentText(), "LUX42 s/n:5 v7");
+        // One that lists it no more leaves no target rather than another module, also on the next.
+        for (const QByteArray &listed : {QByteArray(twoModules), table3}) {
+            bench.click("butScan");
+            QVERIFY(bench.masterSends({"B90801C2", listed, "BD08630129"}));
+            QTRY_VERIFY(bench.widget<QPushButton>("butScan")->isEnabled());
+            QCOMPARE(bench.widget("comboScan")->currentIndex(), -1);
+            QVERIFY(!bench.widget<QPushButton>("butEraseShort")->isEnabled());
+        }
 
         QTemporaryDir dir;
         const QString date = QStringLiteral("[0-9-]{10}T[0-9:]{8}(Z|[+-][0-9:]{5})");
