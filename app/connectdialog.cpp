@@ -1,5 +1,6 @@
 #include "connectdialog.h"
 
+#include "buscodes.h"
 #include "endpoint.h"
 #include "serialportdescription.h"
 #include "serialportname.h"
@@ -58,7 +59,7 @@ QWidget *ConnectDialog::ethernetPage()
     port = new QSpinBox(page);
     port->setObjectName(QStringLiteral("port"));
     port->setRange(1, 65535);
-    port->setValue(Endpoint::modulePort);
+    port->setValue(ethModulePort);
     udp = new QRadioButton(QStringLiteral("&UDP"), page);
     udp->setObjectName(QStringLiteral("udp"));
     udp->setChecked(true);

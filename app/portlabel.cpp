@@ -1,5 +1,6 @@
 #include "portlabel.h"
 
+#include "buscodes.h"
 #include "endpoint.h"
 
 namespace {
@@ -16,7 +17,7 @@ QString baseText(const QUrl &url)
     case Endpoint::Tcp:
         // The Ethernet module's address; a port other than the module port tells two modules (or two
         // simulators) of one host apart.
-        if (endpoint.port() == Endpoint::modulePort)
+        if (endpoint.port() == ethModulePort)
             return endpoint.host();
         return url.adjusted(QUrl::RemoveUserInfo).authority(); // an IPv6 address in brackets
     case Endpoint::Unknown:

@@ -440,7 +440,7 @@ void qtelvorandalitoolbox::searchNetwork()
         probeTargets
             ? *probeTargets
             : MyDiFtdi::broadcastProbeTargets() +
-                  QList<ProbeTarget>{{QHostAddress(QHostAddress::LocalHost), MyDiFtdi::defaultEthPort}};
+                  QList<ProbeTarget>{{QHostAddress(QHostAddress::LocalHost), ethModulePort}};
     QList<QUrl> found;
     {
         const BusyScope busy;

@@ -69,7 +69,7 @@ QString Endpoint::host() const
 
 quint16 Endpoint::port() const
 {
-    return isEthernet() ? quint16(value.port(modulePort)) : 0;
+    return isEthernet() ? quint16(value.port(ethModulePort)) : 0;
 }
 
 bool Endpoint::namedByPath() const

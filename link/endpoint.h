@@ -17,9 +17,6 @@ class Endpoint
 public:
     enum Kind { Unknown, Usb, Serial, Udp, Tcp };
 
-    // The module port of the Ethernet interface module, where a URL names none.
-    static constexpr quint16 modulePort = ethModulePort;
-
     Endpoint() = default;
     // Any URL; one of another scheme is of kind Unknown. A URL that does not parse keeps the kind its
     // scheme names, but is not valid.

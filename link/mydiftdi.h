@@ -48,7 +48,6 @@ public:
         SessionAuthFailed = 2,
     };
 
-    static constexpr quint16 defaultEthPort = ethModulePort;
     // Longest frame is a few hundred bytes; past this bound undelimited bytes are let go.
     static constexpr int rxBufferLimit = 64 * 1024;
     static constexpr int usbReadChunk = 4096;
@@ -116,7 +115,7 @@ public:
     // The same with the UDP probe sent to the given targets and its answers awaited on bindPort,
     // instead of the broadcast address of every interface and the module port.
     static QList<PortEntry> discoverPorts(int mask, const QList<ProbeTarget> &probeTargets,
-                                          quint16 bindPort = defaultEthPort);
+                                          quint16 bindPort = ethModulePort);
     // The broadcast address of every IPv4 address entry of every interface, at the module port.
     static QList<ProbeTarget> broadcastProbeTargets();
 

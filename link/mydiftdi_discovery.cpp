@@ -160,7 +160,7 @@ QList<ProbeTarget> MyDiFtdi::broadcastProbeTargets()
         for (const QNetworkAddressEntry &entry : addressEntries) {
             if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol &&
                 !entry.broadcast().toString().isEmpty())
-                targets.append({entry.broadcast(), defaultEthPort});
+                targets.append({entry.broadcast(), ethModulePort});
         }
     }
     return targets;
