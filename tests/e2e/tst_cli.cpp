@@ -61,6 +61,10 @@ private slots:
             << QStringList{"--no-end"} << QStringList{"--erase", "URL", "--module", "1234567", "--yes"} << 0
             << "LUX42 s/n:1234567 v3 accepted the erase of its DALI short addresses and groups.\n"
             << "Scan incomplete: no report from the bus master for 1.5 s.";
+        // A scan that did not finish lists what was read, says why and what to do.
+        QTest::newRow("master falls silent, scan")
+            << QStringList{"--no-end"} << QStringList{"--scan", "URL"} << 1 << "LUX42 s/n:1234567 v3\n"
+            << "Scan incomplete: no report from the bus master for 1.5 s. Run the command again.";
         // The limit covers the whole run, the open and the module's logout included; what was read is
         // printed. No request goes out that the run could not wait for.
         QTest::newRow("time limit") << QStringList{"--no-end"}
